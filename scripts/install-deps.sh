@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the lab need, from Debian packages.
+# Run as root on Debian 12.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    libgtest-dev
+    qt6-base-dev libgl-dev
+    zlib1g-dev
+    fonts-wqy-zenhei
+    iproute2 procps
+    xvfb x11-utils imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
