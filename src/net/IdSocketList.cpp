@@ -1,0 +1,57 @@
+#include "net/IdSocketList.h"
+
+#include "net/IdException.h"
+#include "net/IdStack.h"
+
+void TIdSocketListWindows::Add(ws::TSocket socket) {
+    std::lock_guard guard(lock_);
+    if (set_.count >= ws::WS_FD_SETSIZE)
+        throw EIdStackSetSizeExceeded();
+    set_.sockets[set_.count++] = socket;
+}
+
+void TIdSocketListWindows::Remove(ws::TSocket socket) {
+    std::lock_guard guard(lock_);
+    for (std::uint32_t i = 0; i < set_.count; ++i) {
+        if (set_.sockets[i] != socket)
+            continue;
+        set_.sockets[i] = set_.sockets[set_.count - 1];
+        set_.sockets[--set_.count] = 0;
+        return;
+    }
+}
+
+int TIdSocketListWindows::Count() const {
+    std::lock_guard guard(lock_);
+    return static_cast<int>(set_.count);
+}
+
+ws::TSocket TIdSocketListWindows::Items(int index) const {
+    std::lock_guard guard(lock_);
+    if (index < 0 || index >= static_cast<int>(set_.count))
+        throw EIdStackSetSizeExceeded();
+    return set_.sockets[index];
+}
+
+bool TIdSocketListWindows::Contains(ws::TSocket socket) const {
+    std::lock_guard guard(lock_);
+    for (std::uint32_t i = 0; i < set_.count; ++i)
+        if (set_.sockets[i] == socket)
+            return true;
+    return false;
+}
+
+bool TIdSocketListWindows::SelectRead(int timeoutMs) const {
+    ws::FdSet copy;
+    {
+        std::lock_guard guard(lock_);
+        copy = set_;
+    }
+    // An empty set means the socket is being closed: nothing to wait for.
+    if (copy.count == 0)
+        return false;
+    ws::TimeVal timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    TIdStack::CheckForSocketError(
+        ws::select(0, &copy, nullptr, nullptr, timeoutMs == -2 ? nullptr : &timeout));
+    return copy.count > 0;
+}

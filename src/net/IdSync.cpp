@@ -1,0 +1,126 @@
+#include "net/IdSync.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// One queued call and what its caller waits for.
+struct SyncRequest {
+    std::function<void()> method;
+    std::exception_ptr failure;
+    bool done = false;
+};
+
+// The process-wide hand-over state; `lock` guards everything in it.
+struct SyncState {
+    std::mutex lock;
+    std::deque<SyncRequest*> queue;
+    bool callsPending = false;
+    // Signalled when a call is queued, a call has run, or a waited-for
+    // condition changed.
+    std::condition_variable changed;
+    std::function<void()> wake;
+    std::thread::id mainThread = std::this_thread::get_id();
+};
+
+SyncState& State() {
+    static SyncState state;
+    return state;
+}
+
+// Make sure the main thread is recorded at start-up, on the thread that runs
+// static initialisation.
+[[maybe_unused]] const bool mainThreadRecorded = (State(), true);
+
+} // namespace
+
+bool IsMainThread() {
+    SyncState& s = State();
+    std::lock_guard guard(s.lock);
+    return std::this_thread::get_id() == s.mainThread;
+}
+
+void SetMainThread() {
+    SyncState& s = State();
+    std::lock_guard guard(s.lock);
+    s.mainThread = std::this_thread::get_id();
+}
+
+void SetWakeMainThread(std::function<void()> wake) {
+    SyncState& s = State();
+    std::lock_guard guard(s.lock);
+    s.wake = std::move(wake);
+}
+
+void Synchronize(const std::function<void()>& method) {
+    if (IsMainThread()) {
+        method();
+        return;
+    }
+    SyncState& s = State();
+    SyncRequest request{method, nullptr, false};
+    std::function<void()> wake;
+    {
+        std::lock_guard guard(s.lock);
+        s.queue.push_back(&request);
+        s.callsPending = true;
+        wake = s.wake;
+    }
+    s.changed.notify_all();
+    if (wake)
+        wake();
+    std::unique_lock guard(s.lock);
+    s.changed.wait(guard, [&] { return request.done; });
+    guard.unlock();
+    if (request.failure)
+        std::rethrow_exception(request.failure);
+}
+
+bool CheckSynchronize() {
+    SyncState& s = State();
+    std::unique_lock guard(s.lock);
+    if (std::this_thread::get_id() != s.mainThread)
+        return false;
+    s.callsPending = false;
+    std::deque<SyncRequest*> calls;
+    calls.swap(s.queue);
+    for (SyncRequest* request : calls) {
+        guard.unlock();
+        try {
+            request->method();
+        } catch (...) {
+            request->failure = std::current_exception();
+        }
+        guard.lock();
+        request->done = true;
+        s.changed.notify_all();
+    }
+    return !calls.empty();
+}
+
+bool WaitRunningSyncCalls(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    SyncState& s = State();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock guard(s.lock);
+    while (!done()) {
+        if (s.callsPending) {
+            guard.unlock();
+            CheckSynchronize();
+            guard.lock();
+            continue;
+        }
+        if (s.changed.wait_until(guard, deadline) == std::cv_status::timeout)
+            return done();
+    }
+    return true;
+}
+
+void NotifySyncWaiters() {
+    SyncState& s = State();
+    { std::lock_guard guard(s.lock); }
+    s.changed.notify_all();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+// The hand-over from worker threads to the UI thread.
+//
+// A worker thread that calls Synchronize queues the call in the process-wide
+// queue of pending calls, raises the calls-pending flag, wakes the UI thread
+// through the installed wake-up hook and blocks until the UI thread has run
+// the call; an exception the call raised is raised again in the worker. The UI
+// thread runs the queue with CheckSynchronize: when woken, and while it waits
+// for a thread to end. One process-wide lock guards the queue and the flag.
+//
+// The UI thread is the thread that started the process (or the one named by
+// SetMainThread).
+
+// Runs `method` in the UI thread and returns after it has run. Called from
+// the UI thread itself, runs it at once.
+void Synchronize(const std::function<void()>& method);
+
+// Runs every pending call, oldest first. Only the UI thread runs calls;
+// elsewhere this does nothing. Returns whether any call ran.
+bool CheckSynchronize();
+
+// The hook that wakes the UI thread when a call is queued (a front end's
+// event loop installs it). It may be called from any thread.
+void SetWakeMainThread(std::function<void()> wake);
+
+bool IsMainThread();
+void SetMainThread();
+
+// Waits in the UI thread until `done` returns true or `timeout` passes,
+// running pending calls as they arrive. `done` is evaluated under the
+// hand-over lock, so a worker that changes what it reads must signal with
+// NotifySyncWaiters after the change.
+bool WaitRunningSyncCalls(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+void NotifySyncWaiters();

@@ -1,0 +1,114 @@
+#include "net/IdThread.h"
+
+#include "net/IdSync.h"
+
+#include "net/IdGlobal.h"
+
+#include <chrono>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Installed once at start-up by the crash reporting, read by ending threads.
+std::mutex hookLock;
+TIdThread::ExceptionHook exceptionHook;
+
+} // namespace
+
+void TIdThread::SetExceptionHook(ExceptionHook hook) {
+    std::lock_guard guard(hookLock);
+    exceptionHook = std::move(hook);
+}
+
+TIdThread::TIdThread() = default;
+
+TIdThread::~TIdThread() {
+    Terminate();
+    WaitFor();
+}
+
+void TIdThread::Start() {
+    std::lock_guard guard(lock_);
+    if (!stopped_)
+        return;
+    stopped_ = terminated_;
+    if (!started_) {
+        started_ = true;
+        thread_ = std::thread(&TIdThread::Execute, this);
+    }
+}
+
+void TIdThread::Stop() {
+    std::lock_guard guard(lock_);
+    stopped_ = true;
+    terminated_ = true;
+}
+
+void TIdThread::Terminate() {
+    std::lock_guard guard(lock_);
+    terminated_ = true;
+}
+
+bool TIdThread::Stopped() const {
+    std::lock_guard guard(lock_);
+    return terminated_ || stopped_;
+}
+
+bool TIdThread::Terminated() const {
+    std::lock_guard guard(lock_);
+    return terminated_;
+}
+
+void TIdThread::WaitFor() {
+    if (!thread_.joinable())
+        return;
+    if (IsMainThread()) {
+        while (!WaitRunningSyncCalls([this] { return finished_.load(); },
+                                     std::chrono::milliseconds(1000))) {
+        }
+    }
+    thread_.join();
+}
+
+void TIdThread::SetPriorityHighest() {
+    std::lock_guard guard(lock_);
+    highestPriority_ = true;
+}
+
+void TIdThread::ApplyNameAndPriority() {
+    std::lock_guard guard(lock_);
+    // The system keeps at most 15 characters of a thread's name.
+    pthread_setname_np(pthread_self(), Name.substr(0, 15).c_str());
+    // "Highest" is two steps above normal; without the right to raise it the
+    // call fails and the thread keeps the normal priority.
+    if (highestPriority_)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -2);
+}
+
+void TIdThread::Execute() {
+    ApplyNameAndPriority();
+    try {
+        while (!Stopped())
+            Run();
+    } catch (const std::exception& failure) {
+        DoException(failure);
+    }
+    AfterRun();
+    finished_ = true;
+    NotifySyncWaiters();
+}
+
+void TIdThread::DoException(const std::exception& failure) {
+    terminatingClass_ = ExceptionClassName(failure);
+    terminatingMessage_ = failure.what();
+    ExceptionHook hook;
+    {
+        std::lock_guard guard(hookLock);
+        hook = exceptionHook;
+    }
+    if (hook)
+        hook(*this, failure);
+    Terminate();
+}

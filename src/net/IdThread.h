@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// A worker thread that repeats its run step until it is stopped. It is created
+// suspended and stopped; Start lets it run. Stopping also terminates it (the
+// only stop mode this system uses). `lock_` guards the stopped and terminated
+// flags, which the worker reads before each step and any thread may write.
+class TIdThread {
+public:
+    // Called on the worker when a failure ends the thread; the crash reporting
+    // takes this hook over. Unset, the failure is only recorded.
+    using ExceptionHook = std::function<void(TIdThread&, const std::exception&)>;
+    static void SetExceptionHook(ExceptionHook hook);
+
+    TIdThread();
+    virtual ~TIdThread();
+    TIdThread(const TIdThread&) = delete;
+    TIdThread& operator=(const TIdThread&) = delete;
+
+    void Start();
+    void Stop();
+    void Terminate();
+    bool Stopped() const;
+    bool Terminated() const;
+    bool Finished() const { return finished_; }
+    // Waits until the thread has ended. In the UI thread the wait runs pending
+    // synchronised calls, so a worker blocked in one cannot deadlock it.
+    void WaitFor();
+
+    // Names longer than the system allows are kept whole here. Set before Start.
+    std::string Name;
+    // Highest priority is best effort: without the right to raise it, the
+    // thread runs at the normal priority.
+    void SetPriorityHighest();
+
+    // What ended the thread, when a failure did.
+    const std::string& TerminatingExceptionClass() const { return terminatingClass_; }
+    const std::string& TerminatingExceptionMessage() const { return terminatingMessage_; }
+
+protected:
+    virtual void Run() = 0;
+    virtual void AfterRun() {}
+
+private:
+    void Execute();
+    void ApplyNameAndPriority();
+    void DoException(const std::exception& failure);
+
+    mutable std::mutex lock_;
+    bool stopped_ = true;
+    bool terminated_ = false;
+    bool started_ = false;
+    bool highestPriority_ = false;
+    std::atomic<bool> finished_ = false;
+    std::string terminatingClass_;
+    std::string terminatingMessage_;
+    std::thread thread_;
+};

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "net/IdSocketHandle.h"
+#include "net/IdUDPBase.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TIdUDPListenerThread;
+class TIdUDPServer;
+
+using TIdSocketHandleEvent = std::function<void(TIdSocketHandle& handle)>;
+using TNotifyEvent = std::function<void(TIdUDPServer& sender)>;
+using TUDPReadEvent =
+    std::function<void(TIdUDPListenerThread& thread, const TIdBytes& data, TIdSocketHandle& binding)>;
+using TIdUDPExceptionEvent =
+    std::function<void(TIdUDPListenerThread& thread, TIdSocketHandle& binding,
+                       const std::string& message, const std::string& exceptionClass)>;
+
+// A UDP endpoint with a collection of bindings. While active, each binding
+// has one receiving thread that reports every datagram through OnUDPRead, in
+// the UI thread unless ThreadedEvent is set.
+//
+// Threads: the UI thread performs every operation and property write; events
+// and ThreadedEvent are set while inactive. The receiving threads read the
+// events, ThreadedEvent and BufferSize. `listenerLock_` guards the list of
+// receiving threads.
+class TIdUDPServer : public TIdUDPBase {
+public:
+    explicit TIdUDPServer(std::string name = "");
+    ~TIdUDPServer() override;
+
+    TIdSocketHandles Bindings;
+    std::uint16_t DefaultPort() const { return Bindings.DefaultPort; }
+    void SetDefaultPort(std::uint16_t port) { Bindings.DefaultPort = port; }
+
+    std::atomic<bool> ThreadedEvent = false;
+    TIdSocketHandleEvent OnBeforeBind;
+    TNotifyEvent OnAfterBind;
+    TUDPReadEvent OnUDPRead;
+    TIdUDPExceptionEvent OnUDPException;
+
+    // Activates if inactive; returns the current binding.
+    TIdSocketHandle& OpenBindings();
+    // Stops every receiving thread and closes the sockets.
+    void CloseBindings();
+    void ApplyBroadcastEnabled() override;
+
+    // The current binding: the first one while active, else none.
+    TIdSocketHandle* CurrentBinding() const { return currentBinding_; }
+    int ListenerCount() const;
+    const TIdUDPListenerThread& Listener(int index) const;
+
+protected:
+    TIdSocketHandle& Binding() override { return OpenBindings(); }
+    void CloseBinding() override { CloseBindings(); }
+    bool HasOpenBinding() const override;
+
+private:
+    void AddDefaultBindings();
+    void BindAll();
+    void StartListenerThreads();
+
+    std::atomic<TIdSocketHandle*> currentBinding_ = nullptr;
+    mutable std::mutex listenerLock_;
+    std::vector<std::unique_ptr<TIdUDPListenerThread>> listeners_;
+};

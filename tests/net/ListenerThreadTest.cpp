@@ -1,0 +1,231 @@
+#include "LoopbackPeer.h"
+#include "net/IdException.h"
+#include "net/IdSync.h"
+#include "net/IdUDPListenerThread.h"
+#include "net/IdUDPServer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Read {
+    TIdBytes data;
+    std::string senderIP;
+    std::uint16_t senderPort;
+    bool onMainThread;
+    bool active;
+};
+
+struct Failure {
+    std::string message;
+    std::string exceptionClass;
+};
+
+// An active endpoint on 127.0.0.1 that records what its events see. The test
+// body is the UI thread: it pumps the hand-over with Pump.
+class ListenerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TIdSocketHandle& binding = server.Bindings.Add();
+        binding.IP = "127.0.0.1";
+        server.OnUDPRead = [this](TIdUDPListenerThread&, const TIdBytes& data,
+                                  TIdSocketHandle& b) {
+            reads.push_back({data, b.SenderIP, b.SenderPort, IsMainThread(), server.Active()});
+            if (failNextRead) {
+                failNextRead = false;
+                throw EIdException("handler failed");
+            }
+        };
+        server.OnUDPException = [this](TIdUDPListenerThread&, TIdSocketHandle&,
+                                       const std::string& message, const std::string& cls) {
+            failures.push_back({message, cls});
+        };
+    }
+
+    void Activate() {
+        server.SetActive(true);
+        port = server.Bindings[0].Port;
+    }
+
+    // Runs pending calls until `count` reads and failures arrived, or 5 s passed.
+    void Pump(size_t count) {
+        WaitRunningSyncCalls([&] { return reads.size() + failures.size() >= count; }, 5s);
+    }
+
+    TIdUDPServer server{"UDPServerTask"};
+    std::uint16_t port = 0;
+    std::vector<Read> reads;
+    std::vector<Failure> failures;
+    bool failNextRead = false;
+};
+
+} // namespace
+
+TEST_F(ListenerTest, RepliesReachOnUDPReadOnTheUIThreadWithTheirSender) {
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {'a', 'b', 'c'});
+    device.SendTo(port, {'a', 'b', 'c'});
+    Pump(2);
+    ASSERT_EQ(reads.size(), 2u);
+    for (const Read& r : reads) {
+        EXPECT_EQ(r.data, (TIdBytes{'a', 'b', 'c'}));
+        EXPECT_EQ(r.senderIP, "127.0.0.1");
+        EXPECT_EQ(r.senderPort, device.Port());
+        EXPECT_TRUE(r.onMainThread);
+        EXPECT_TRUE(r.active);
+    }
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(ListenerTest, EmptyDatagramIsDeliveredWithItsSender) {
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {});
+    Pump(1);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_TRUE(reads[0].data.empty());
+    EXPECT_EQ(reads[0].senderPort, device.Port());
+}
+
+TEST_F(ListenerTest, DatagramsUpToTheBufferSizeArriveWholeLongerOnesAreReported) {
+    Activate();
+    LoopbackPeer first, second;
+    TIdBytes whole(8192);
+    for (size_t i = 0; i < whole.size(); ++i)
+        whole[i] = static_cast<std::uint8_t>(i * 7);
+    first.SendTo(port, whole);
+    Pump(1);
+    second.SendTo(port, TIdBytes(8193, 0x55));
+    Pump(2);
+    first.SendTo(port, {1});
+    Pump(3);
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[0].data, whole);
+    EXPECT_EQ(reads[1].data, TIdBytes{1});
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].message, "Socket Error # 10040\r\nMessage too long.");
+    EXPECT_EQ(failures[0].exceptionClass, "EIdSocketError");
+    // The oversized datagram never became the last sender.
+    EXPECT_EQ(server.Bindings[0].SenderPort, first.Port());
+}
+
+TEST_F(ListenerTest, SmallerBufferSizeIsReadAnewEachCycle) {
+    server.BufferSize = 4;
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {1, 2, 3, 4});
+    Pump(1);
+    device.SendTo(port, {1, 2, 3, 4, 5});
+    Pump(2);
+    ASSERT_EQ(reads.size(), 1u);
+    ASSERT_EQ(failures.size(), 1u);
+}
+
+TEST_F(ListenerTest, HandlerFailureIsReportedAndReceivingGoesOn) {
+    Activate();
+    failNextRead = true;
+    LoopbackPeer device;
+    device.SendTo(port, {1});
+    Pump(2);
+    device.SendTo(port, {2});
+    Pump(3);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].message, "handler failed");
+    EXPECT_EQ(failures[0].exceptionClass, "EIdException");
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[1].data, TIdBytes{2});
+    EXPECT_TRUE(server.Active());
+}
+
+TEST_F(ListenerTest, DeactivationRunsTheCallPendingForTheUIThread) {
+    std::atomic<bool> queued = false;
+    SetWakeMainThread([&] { queued = true; });
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {9});
+    while (!queued)
+        std::this_thread::sleep_for(1ms);
+    // The receiving thread now blocks in its hand-over; deactivation must run
+    // that call rather than wait for the thread forever.
+    server.SetActive(false);
+    SetWakeMainThread(nullptr);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_FALSE(reads[0].active) << "the socket is already closed when the call runs";
+    EXPECT_EQ(server.ListenerCount(), 0);
+}
+
+TEST_F(ListenerTest, ReactivationAfterDeactivationReceivesAgain) {
+    for (int round = 0; round < 5; ++round) {
+        Activate();
+        LoopbackPeer device;
+        device.SendTo(port, {static_cast<std::uint8_t>(round)});
+        Pump(reads.size() + 1);
+        server.SetActive(false);
+    }
+    EXPECT_EQ(reads.size(), 5u);
+}
+
+TEST_F(ListenerTest, ThreadedEventRunsOnTheReceivingThread) {
+    server.ThreadedEvent = true;
+    std::atomic<int> calls = 0;
+    std::atomic<bool> onMain = true;
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+        onMain = IsMainThread();
+        ++calls;
+    };
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {1});
+    for (int i = 0; i < 500 && calls == 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(onMain);
+}
+
+TEST_F(ListenerTest, FailingExceptionHandlerEndsTheThreadThroughItsHook) {
+    std::atomic<int> hookCalls = 0;
+    TIdThread::SetExceptionHook([&](TIdThread&, const std::exception&) { ++hookCalls; });
+    server.OnUDPException = [](TIdUDPListenerThread&, TIdSocketHandle&, const std::string&,
+                               const std::string&) { throw EIdException("no way"); };
+    failNextRead = true;
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {1});
+    WaitRunningSyncCalls([&] { return server.Listener(0).Finished(); }, 5s);
+    TIdThread::SetExceptionHook(nullptr);
+    EXPECT_EQ(hookCalls, 1);
+    EXPECT_EQ(server.Listener(0).TerminatingExceptionMessage(), "no way");
+    EXPECT_EQ(server.Listener(0).TerminatingExceptionClass(), "EIdException");
+    // Its socket is closed, so the endpoint reads inactive by itself.
+    EXPECT_FALSE(server.Active());
+    // A new activation frees the dead thread and binds anew, and so does a send.
+    server.SetActive(true);
+    EXPECT_TRUE(server.Active());
+    EXPECT_EQ(server.ListenerCount(), 1);
+    EXPECT_FALSE(server.Listener(0).Finished());
+    server.SetActive(false);
+    EXPECT_EQ(server.ListenerCount(), 0);
+}
+
+TEST_F(ListenerTest, DeactivatingAnEndpointWhoseThreadDiedFreesTheThread) {
+    server.OnUDPException = [](TIdUDPListenerThread&, TIdSocketHandle&, const std::string&,
+                               const std::string&) { throw EIdException("no way"); };
+    failNextRead = true;
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {1});
+    WaitRunningSyncCalls([&] { return server.Listener(0).Finished(); }, 5s);
+    EXPECT_FALSE(server.Active());
+    server.SetActive(false);
+    EXPECT_EQ(server.ListenerCount(), 0);
+    EXPECT_EQ(server.CurrentBinding(), nullptr);
+    // The bindings may now be replaced safely.
+    server.Bindings.Clear();
+}
