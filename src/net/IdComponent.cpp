@@ -2,6 +2,10 @@
 
 #include "net/IdStack.h"
 
-TIdComponent::TIdComponent(std::string name) : name_(std::move(name)) { AcquireStack(); }
+TIdComponent::TIdComponent(std::string name) : name_(std::move(name)) {
+    AcquireStack();
+}
 
-TIdComponent::~TIdComponent() { ReleaseStack(); }
+TIdComponent::~TIdComponent() {
+    ReleaseStack();
+}

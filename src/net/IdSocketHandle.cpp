@@ -5,7 +5,9 @@
 
 TIdSocketHandle::TIdSocketHandle(std::uint16_t defaultPort) : Port(defaultPort) {}
 
-TIdSocketHandle::~TIdSocketHandle() { CloseSocket(); }
+TIdSocketHandle::~TIdSocketHandle() {
+    CloseSocket();
+}
 
 void TIdSocketHandle::SetHandle(ws::TSocket handle) {
     std::lock_guard guard(closeLock_);
@@ -85,4 +87,6 @@ TIdSocketHandle& TIdSocketHandles::Add() {
     return *items_.back();
 }
 
-void TIdSocketHandles::Clear() { items_.clear(); }
+void TIdSocketHandles::Clear() {
+    items_.clear();
+}

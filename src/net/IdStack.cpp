@@ -56,8 +56,8 @@ std::optional<std::uint16_t> ParseHexGroup(const std::string& text) {
     for (char c : text) {
         if (!std::isxdigit(static_cast<unsigned char>(c)))
             return std::nullopt;
-        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                                                                      : std::toupper(c) - 'A' + 10;
+        const int digit =
+            std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::toupper(c) - 'A' + 10;
         value = static_cast<std::uint16_t>(value * 16 + digit);
     }
     return value;
@@ -124,8 +124,10 @@ std::optional<std::array<std::uint16_t, 8>> ParseIPv6(std::string text) {
 
 int FamilyOf(TIdIPVersion version) {
     switch (version) {
-    case TIdIPVersion::Id_IPv4: return ws::WS_AF_INET;
-    case TIdIPVersion::Id_IPv6: return ws::WS_AF_INET6;
+    case TIdIPVersion::Id_IPv4:
+        return ws::WS_AF_INET;
+    case TIdIPVersion::Id_IPv6:
+        return ws::WS_AF_INET6;
     }
     throw EIdIPVersionUnsupported();
 }
@@ -169,8 +171,8 @@ void ReadAddress(const ws::SockAddrStorage& address, std::string& ip, std::uint1
     } else if (address.family == ws::WS_AF_INET6) {
         std::array<std::uint16_t, 8> groups;
         for (int i = 0; i < 8; ++i)
-            groups[i] =
-                static_cast<std::uint16_t>(address.in6.addr[2 * i] << 8 | address.in6.addr[2 * i + 1]);
+            groups[i] = static_cast<std::uint16_t>(address.in6.addr[2 * i] << 8 |
+                                                   address.in6.addr[2 * i + 1]);
         ip = TIdStack::GroupsToIPv6(groups);
         port = ntohs(address.in6.port);
         version = TIdIPVersion::Id_IPv6;
@@ -234,7 +236,9 @@ void TIdStack::RaiseSocketError(int error) {
     throw EIdSocketError(SocketErrorMessage(error), error);
 }
 
-void TIdStack::RaiseLastSocketError() { RaiseSocketError(ws::WSAGetLastError()); }
+void TIdStack::RaiseLastSocketError() {
+    RaiseSocketError(ws::WSAGetLastError());
+}
 
 int TIdStack::CheckForSocketError(int result) {
     if (result == ws::WS_SOCKET_ERROR)
@@ -357,9 +361,10 @@ std::int32_t TIdStackWindows::GetSocketOption(ws::TSocket socket, int level, int
 int TIdStackWindows::ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip,
                                  std::uint16_t& port, TIdIPVersion version) {
     ws::SockAddrStorage source{};
-    int length = version == TIdIPVersion::Id_IPv4 ? sizeof(ws::SockAddrIn) : sizeof(ws::SockAddrIn6);
-    const int received = CheckForSocketError(ws::recvfrom(
-        socket, buffer.data(), static_cast<int>(buffer.size()), 0, &source, &length));
+    int length =
+        version == TIdIPVersion::Id_IPv4 ? sizeof(ws::SockAddrIn) : sizeof(ws::SockAddrIn6);
+    const int received = CheckForSocketError(
+        ws::recvfrom(socket, buffer.data(), static_cast<int>(buffer.size()), 0, &source, &length));
     TIdIPVersion sourceVersion;
     ReadAddress(source, ip, port, sourceVersion);
     return received;
@@ -390,7 +395,9 @@ void TIdStackWindows::Disconnect(ws::TSocket socket) {
     ws::closesocket(socket);
 }
 
-bool TIdStackWindows::SupportsIPv6() { return ws::IPv6ProtocolInstalled(); }
+bool TIdStackWindows::SupportsIPv6() {
+    return ws::IPv6ProtocolInstalled();
+}
 
 std::string TIdStackWindows::HostByName(const std::string& host, TIdIPVersion version) {
     ws::SockAddrStorage address{};

@@ -21,8 +21,7 @@ public:
                       TIdIPVersion version) = 0;
     virtual void GetSocketName(ws::TSocket socket, std::string& ip, std::uint16_t& port,
                                TIdIPVersion& version) = 0;
-    virtual void SetSocketOption(ws::TSocket socket, int level, int option,
-                                 std::int32_t value) = 0;
+    virtual void SetSocketOption(ws::TSocket socket, int level, int option, std::int32_t value) = 0;
     virtual std::int32_t GetSocketOption(ws::TSocket socket, int level, int option) = 0;
     // Fills `buffer` from its start up to its length; returns the byte count.
     virtual int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip,

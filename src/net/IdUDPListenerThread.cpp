@@ -76,4 +76,6 @@ void TIdUDPListenerThread::Deliver(const std::function<void()>& event) {
         Synchronize(event);
 }
 
-void TIdUDPListenerThread::AfterRun() { binding_.CloseSocket(); }
+void TIdUDPListenerThread::AfterRun() {
+    binding_.CloseSocket();
+}

@@ -15,8 +15,8 @@ class TIdUDPServer;
 
 using TIdSocketHandleEvent = std::function<void(TIdSocketHandle& handle)>;
 using TNotifyEvent = std::function<void(TIdUDPServer& sender)>;
-using TUDPReadEvent =
-    std::function<void(TIdUDPListenerThread& thread, const TIdBytes& data, TIdSocketHandle& binding)>;
+using TUDPReadEvent = std::function<void(TIdUDPListenerThread& thread, const TIdBytes& data,
+                                         TIdSocketHandle& binding)>;
 using TIdUDPExceptionEvent =
     std::function<void(TIdUDPListenerThread& thread, TIdSocketHandle& binding,
                        const std::string& message, const std::string& exceptionClass)>;

@@ -20,7 +20,9 @@ int Fail(int wsaError) {
     return WS_SOCKET_ERROR;
 }
 
-int FailWithErrno() { return Fail(ErrnoToWSAError(errno)); }
+int FailWithErrno() {
+    return Fail(ErrnoToWSAError(errno));
+}
 
 int ToLinuxFamily(int family) {
     if (family == WS_AF_INET)
@@ -88,11 +90,19 @@ int TimeoutMilliseconds(const TimeVal* timeout) {
 
 } // namespace
 
-int WSAStartup(std::uint16_t) { return 0; }
-int WSACleanup() { return 0; }
+int WSAStartup(std::uint16_t) {
+    return 0;
+}
+int WSACleanup() {
+    return 0;
+}
 
-int WSAGetLastError() { return lastError; }
-void WSASetLastError(int error) { lastError = error; }
+int WSAGetLastError() {
+    return lastError;
+}
+void WSASetLastError(int error) {
+    lastError = error;
+}
 
 TSocket socket(int family, int type, int protocol) {
     const int linuxFamily = ToLinuxFamily(family);
@@ -200,7 +210,9 @@ int shutdown(TSocket s, int how) {
     return ::shutdown(s, linuxHow) == 0 ? 0 : FailWithErrno();
 }
 
-int closesocket(TSocket s) { return ::close(s) == 0 ? 0 : FailWithErrno(); }
+int closesocket(TSocket s) {
+    return ::close(s) == 0 ? 0 : FailWithErrno();
+}
 
 bool IPv6ProtocolInstalled() {
     const int s = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -218,17 +230,28 @@ int getaddrinfo(const std::string& host, int family, SockAddrStorage& result) {
     const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0) {
         switch (rc) {
-        case EAI_AGAIN: return 11002;
-        case EAI_BADFLAGS: return 10022;
-        case EAI_FAIL: return 11003;
-        case EAI_FAMILY: return 10047;
-        case EAI_MEMORY: return 8;
-        case EAI_NODATA: return 11004;
-        case EAI_NONAME: return 11001;
-        case EAI_SERVICE: return 10109;
-        case EAI_SOCKTYPE: return 10044;
-        case EAI_SYSTEM: return ErrnoToWSAError(errno);
-        default: return rc;
+        case EAI_AGAIN:
+            return 11002;
+        case EAI_BADFLAGS:
+            return 10022;
+        case EAI_FAIL:
+            return 11003;
+        case EAI_FAMILY:
+            return 10047;
+        case EAI_MEMORY:
+            return 8;
+        case EAI_NODATA:
+            return 11004;
+        case EAI_NONAME:
+            return 11001;
+        case EAI_SERVICE:
+            return 10109;
+        case EAI_SOCKTYPE:
+            return 10044;
+        case EAI_SYSTEM:
+            return ErrnoToWSAError(errno);
+        default:
+            return rc;
         }
     }
     sockaddr_storage a{};
@@ -241,45 +264,85 @@ int getaddrinfo(const std::string& host, int family, SockAddrStorage& result) {
 
 int ErrnoToWSAError(int error) {
     switch (error) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    default: return error;
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10009;
+    case EACCES:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
+    case EMFILE:
+    case ENFILE:
+        return 10024;
+    case EWOULDBLOCK:
+        return 10035;
+    case EINPROGRESS:
+        return 10036;
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return 10053;
+    case ECONNRESET:
+        return 10054;
+    case ENOBUFS:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return 10057;
+    case ESHUTDOWN:
+        return 10058;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
+    default:
+        return error;
     }
 }
 

@@ -1,8 +1,8 @@
-#include "LoopbackPeer.h"
 #include "net/IdException.h"
 #include "net/IdSync.h"
 #include "net/IdUDPListenerThread.h"
 #include "net/IdUDPServer.h"
+#include "support/LoopbackPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +34,7 @@ protected:
     void SetUp() override {
         TIdSocketHandle& binding = server.Bindings.Add();
         binding.IP = "127.0.0.1";
-        server.OnUDPRead = [this](TIdUDPListenerThread&, const TIdBytes& data,
-                                  TIdSocketHandle& b) {
+        server.OnUDPRead = [this](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle& b) {
             reads.push_back({data, b.SenderIP, b.SenderPort, IsMainThread(), server.Active()});
             if (failNextRead) {
                 failNextRead = false;

@@ -16,7 +16,8 @@ protected:
 } // namespace
 
 TEST(SocketErrorMessage, TextsAreExact) {
-    EXPECT_EQ(TIdStack::SocketErrorMessage(10048), "Socket Error # 10048\r\nAddress already in use.");
+    EXPECT_EQ(TIdStack::SocketErrorMessage(10048),
+              "Socket Error # 10048\r\nAddress already in use.");
     EXPECT_EQ(TIdStack::SocketErrorMessage(10040), "Socket Error # 10040\r\nMessage too long.");
     EXPECT_EQ(TIdStack::SocketErrorMessage(10066), "Socket Error # 10066\r\nDirectory not empty");
     EXPECT_EQ(TIdStack::SocketErrorMessage(11001), "Socket Error # 11001\r\nHost not found.");
@@ -145,7 +146,8 @@ TEST(StackSingleton, LivesWhileSomeComponentHoldsIt) {
 }
 
 TEST_F(StackTest, SendingNothingSendsNoDatagram) {
-    const ws::TSocket s = GStack().NewSocketHandle(ws::WS_SOCK_DGRAM, 0, TIdIPVersion::Id_IPv4, false);
+    const ws::TSocket s =
+        GStack().NewSocketHandle(ws::WS_SOCK_DGRAM, 0, TIdIPVersion::Id_IPv4, false);
     EXPECT_EQ(GStack().SendTo(s, {}, 0, -1, "127.0.0.1", 9, TIdIPVersion::Id_IPv4), 0);
     EXPECT_EQ(GStack().SendTo(s, {1, 2}, 2, -1, "127.0.0.1", 9, TIdIPVersion::Id_IPv4), 0);
     EXPECT_EQ(GStack().SendTo(s, {1, 2}, 5, -1, "127.0.0.1", 9, TIdIPVersion::Id_IPv4), 0);
@@ -154,7 +156,8 @@ TEST_F(StackTest, SendingNothingSendsNoDatagram) {
 }
 
 TEST_F(StackTest, CallsOnAClosedSocketRaiseTheTranslatedError) {
-    const ws::TSocket s = GStack().NewSocketHandle(ws::WS_SOCK_DGRAM, 0, TIdIPVersion::Id_IPv4, false);
+    const ws::TSocket s =
+        GStack().NewSocketHandle(ws::WS_SOCK_DGRAM, 0, TIdIPVersion::Id_IPv4, false);
     GStack().Disconnect(s);
     try {
         GStack().SetSocketOption(s, ws::WS_SOL_SOCKET, ws::WS_SO_BROADCAST, 1);

@@ -1,8 +1,8 @@
-#include "LoopbackPeer.h"
 #include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdUDPListenerThread.h"
 #include "net/IdUDPServer.h"
+#include "support/LoopbackPeer.h"
 
 #include <gtest/gtest.h>
 

@@ -11,11 +11,15 @@ TEST(CodePage, RoundTripsChineseText) {
 
 TEST(CodePage, InvalidBytesBecomeReplacementAndKeepTheRest) {
     // 0xFF is never a GBK lead byte; a lead byte at the end lacks its trail byte.
-    EXPECT_EQ(GbkToUtf8(std::string("a\xFF" "b\xC9", 4)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(GbkToUtf8(std::string("a\xFF"
+                                    "b\xC9",
+                                    4)),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
     EXPECT_EQ(GbkToUtf8(std::string("x\0y", 3)), std::string("x\0y", 3));
 }
 
 TEST(CodePage, UnmappableCharacterBecomesOneQuestionMark) {
-    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80z"), "a?z");  // an emoji has no GBK form
-    EXPECT_EQ(Utf8ToGbk("a\xC3z"), "a?z");              // a cut UTF-8 sequence
+    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80z"), "a?z"); // an emoji has no GBK form
+    EXPECT_EQ(Utf8ToGbk("a\xC3z"), "a?z");             // a cut UTF-8 sequence
 }

@@ -1,0 +1,109 @@
+#include "LabEnv.h"
+#include "discovery/Probe.h"
+#include "net/IdException.h"
+#include "net/IdStack.h"
+#include "net/IdSync.h"
+#include "net/IdUDPListenerThread.h"
+#include "net/IdUDPServer.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+// Runs inside the network lab: the finder namespace with adapters on
+// 198.51.100.0/24 (A) and 203.0.113.0/24 (B), simulated devices on each.
+namespace {
+
+using namespace std::chrono_literals;
+
+class BroadcastLabTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!InLab())
+            GTEST_SKIP() << "runs only inside the network lab (tests/lab/lab.sh)";
+    }
+
+    // An endpoint bound to adapter A's address, port 60000, as the window binds it.
+    void BindToAdapterA(TIdUDPServer& server) {
+        TIdSocketHandle& binding = server.Bindings.Add();
+        binding.IP = LabFinderIpA();
+        binding.Port = 60000;
+        server.SetActive(true);
+    }
+};
+
+std::string ProbeString() {
+    const auto probe = PrepareProbe();
+    return std::string(probe.begin(), probe.end());
+}
+
+} // namespace
+
+TEST_F(BroadcastLabTest, ProbeReachesOnlyTheChosenSegmentFromAddressAndPort60000) {
+    DeviceSim segmentA(LabNsDevA(), {"--reply-text", "A"});
+    DeviceSim segmentB(LabNsDevB(), {"--reply-text", "B"});
+    TIdUDPServer server("UDPServerTask");
+    BindToAdapterA(server);
+
+    server.SendBroadcast(PrepareProbe(), 6001);
+
+    const auto heardA = segmentA.WaitForLogLines(1, 3s);
+    ASSERT_EQ(heardA.size(), 1u);
+    EXPECT_EQ(heardA[0].ip, LabFinderIpA());
+    EXPECT_EQ(heardA[0].port, 60000);
+    EXPECT_EQ(heardA[0].bytes, ProbeString());
+    EXPECT_EQ(ProbeString(), "~who has voip device?~");
+    EXPECT_TRUE(segmentB.WaitForLogLines(1, 500ms).empty());
+    EXPECT_EQ(GStack().GetSocketOption(server.Bindings[0].Handle(), ws::WS_SOL_SOCKET,
+                                       ws::WS_SO_BROADCAST),
+              0);
+    // Exactly one datagram went out.
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(segmentA.LogLines().size(), 1u);
+}
+
+TEST_F(BroadcastLabTest, BlankHostMeansTheLimitedBroadcast) {
+    DeviceSim segmentA(LabNsDevA(), {"--reply-text", "A"});
+    TIdUDPServer server;
+    BindToAdapterA(server);
+    server.SendBroadcast(PrepareProbe(), 6001, "  ");
+    EXPECT_EQ(segmentA.WaitForLogLines(1, 3s).size(), 1u);
+}
+
+TEST_F(BroadcastLabTest, SecondEndpointOnTheSameAddressAndPortCannotBind) {
+    TIdUDPServer first, second;
+    BindToAdapterA(first);
+    try {
+        BindToAdapterA(second);
+        FAIL();
+    } catch (const EIdCouldNotBindSocket& e) {
+        EXPECT_EQ(e.Message(), "Could not bind socket. Address and port are already in use.");
+    }
+    EXPECT_FALSE(second.Active());
+    EXPECT_TRUE(first.Active());
+}
+
+TEST_F(BroadcastLabTest, RepliesArriveOnTheUIThreadWithTheDevicesAddressAndPort) {
+    DeviceSim segmentA(LabNsDevA(), {"--reply-text", "设备\n第二行", "--replies", "2"});
+    TIdUDPServer server("UDPServerTask");
+    struct Reply {
+        TIdBytes data;
+        std::string ip;
+        std::uint16_t port;
+        bool onMainThread;
+    };
+    std::vector<Reply> replies;
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle& b) {
+        replies.push_back({data, b.SenderIP, b.SenderPort, IsMainThread()});
+    };
+    BindToAdapterA(server);
+    server.SendBroadcast(PrepareProbe(), 6001);
+    WaitRunningSyncCalls([&] { return replies.size() >= 2; }, 5s);
+    ASSERT_EQ(replies.size(), 2u);
+    for (const Reply& r : replies) {
+        EXPECT_EQ(r.ip, LabDevIpA());
+        EXPECT_EQ(r.port, 6001);
+        EXPECT_TRUE(r.onMainThread);
+        EXPECT_EQ(BytesToText(r.data, 1), "\xC9\xE8\xB1\xB8\n\xB5\xDA\xB6\xFE\xD0\xD0");
+    }
+}
