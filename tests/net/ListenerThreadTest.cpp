@@ -197,7 +197,8 @@ TEST_F(ListenerTest, FailingExceptionHandlerEndsTheThreadThroughItsHook) {
     Activate();
     LoopbackPeer device;
     device.SendTo(port, {1});
-    WaitRunningSyncCalls([&] { return server.Listener(0).Finished(); }, 5s);
+    const TIdUDPListenerThread& listener = server.Listener(0);
+    WaitRunningSyncCalls([&] { return listener.Finished(); }, 5s);
     TIdThread::SetExceptionHook(nullptr);
     EXPECT_EQ(hookCalls, 1);
     EXPECT_EQ(server.Listener(0).TerminatingExceptionMessage(), "no way");
@@ -220,7 +221,8 @@ TEST_F(ListenerTest, DeactivatingAnEndpointWhoseThreadDiedFreesTheThread) {
     Activate();
     LoopbackPeer device;
     device.SendTo(port, {1});
-    WaitRunningSyncCalls([&] { return server.Listener(0).Finished(); }, 5s);
+    const TIdUDPListenerThread& listener = server.Listener(0);
+    WaitRunningSyncCalls([&] { return listener.Finished(); }, 5s);
     EXPECT_FALSE(server.Active());
     server.SetActive(false);
     EXPECT_EQ(server.ListenerCount(), 0);
