@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/SystemColors.h"
+#include "ui/Canvas.h"
+#include "ui/Font.h"
+
+enum class TGridLines { glNone, glHorizontal, glVertical, glBoth };
+
+enum TColumnOption : unsigned { loPathEllipsis = 1, loEndEllipsis = 2, loEditControl = 4 };
+using TColumnOptions = unsigned; // a set of TColumnOption bits
+
+// How the columned list box paints the cells of a row: selection and
+// alternating colours, grid lines, and the extra text flags of every cell.
+struct TCellStyle {
+    TColor SelectedColor = clHighlight;
+    TColor SelectedFontColor = clHighlightText;
+    TFontStyles SelectedFontStyle = 0;
+    TGridLines GridLines = TGridLines::glNone;
+    TColor GridHorzColor = clSilver;
+    TColor GridVertColor = clSilver;
+    TPenStyle GridHorzStyle = TPenStyle::psSolid;
+    TPenStyle GridVertStyle = TPenStyle::psSolid;
+    bool AlternateColors = false;
+    TColor AltLineColor = clSilver;
+    TColor AltFontColor = clWindowText;
+    TColumnOptions ColumnOptions = 0;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ui/CellStyle.h"
+#include "ui/ColumnHeader.h"
+#include "ui/ColumnRowList.h"
+#include "ui/ListBoxStrings.h"
+
+#include <QWidget>
+#include <string_view>
+#include <vector>
+
+// A list of text rows under a header bar, inside a sunken frame. Each row is
+// one byte string (code page 936); when it is painted it is cut at the
+// delimiter and field k is drawn as the cell under header section k. Nothing
+// is kept per row but the string.
+class TColumnListBox : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TColumnListBox(QWidget* parent = nullptr);
+    ~TColumnListBox() override;
+
+    TListBoxStrings& Items() { return items_; }
+    const TListBoxStrings& Items() const { return items_; }
+    void Clear();
+
+    int ItemHeight() const { return rowList_->ItemHeight(); }
+    void SetItemHeight(int height) { rowList_->SetItemHeight(height); }
+    // The row list, the header bar and the frame are enabled together.
+    bool Enabled() const { return rowList_->isEnabled(); }
+    void SetEnabled(bool enabled);
+    char Delimiter() const { return delimiter_; }
+    void SetDelimiter(char delimiter);
+
+    const std::vector<THeaderSection>& HeaderSections() const { return header_->Sections(); }
+    void SetHeaderSections(std::vector<THeaderSection> sections);
+    // Width of one section as if the user had dragged it.
+    void SetSectionWidth(int index, int width) { header_->SetSectionWidth(index, width); }
+    int HeaderHeight() const { return headerHeight_; }
+    void SetHeaderHeight(int height);
+    bool HeaderVisible() const { return headerVisible_; }
+    void SetHeaderVisible(bool visible);
+    const TFont& HeaderFont() const { return headerFont_; }
+    void SetHeaderFont(const TFont& font);
+
+    const TFont& Font() const { return rowList_->Font(); }
+    void SetFont(const TFont& font) { rowList_->SetFont(font); }
+    TColor Color() const { return rowList_->Color(); }
+    void SetColor(TColor color) { rowList_->SetColor(color); }
+    const TCellStyle& CellStyle() const { return cellStyle_; }
+    void SetCellStyle(const TCellStyle& style);
+
+    // Focus goes to the row list; the frame itself is never a tab stop.
+    void SetFocus() { rowList_->setFocus(); }
+    bool Focused() const { return hasFocus() || rowList_->hasFocus(); }
+
+    TColumnRowList& RowList() { return *rowList_; }
+    TColumnHeader& Header() { return *header_; }
+
+signals:
+    // After each width change of a section, in this order.
+    void HeaderSized(int index, int width);
+    void HeaderSectionResize(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int ClientWidth() const;
+    int ClientHeight() const;
+    void Layout();
+    void OnSectionWidthChanged(int index, int width);
+    void PaintCells(TCanvas& canvas, int index, const TRect& inner, TOwnerDrawState state);
+    void ChooseColours(TCanvas& canvas, int index, TOwnerDrawState state) const;
+    void DrawFields(TCanvas& canvas, std::string_view row, const TRect& inner) const;
+    void DrawGridLines(TCanvas& canvas, const TRect& inner) const;
+
+    TColumnHeader* header_;
+    TColumnRowList* rowList_;
+    TListBoxStrings items_;
+    char delimiter_ = ';';
+    int headerHeight_ = 17;
+    bool headerVisible_ = true;
+    TFont headerFont_;
+    TCellStyle cellStyle_;
+};

@@ -1,0 +1,398 @@
+#include "ui/ColumnListBox.h"
+#include "ImageProbe.h"
+#include "platform/CodePage.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kBlack = qRgb(0, 0, 0);
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// The device list as the main window creates it.
+class DeviceList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        list.SetHeaderSections({{QString::fromUtf8("设备名"), 0},
+                                {QString::fromUtf8("设备IP"), 200},
+                                {QString::fromUtf8("设备MAC"), 0},
+                                {QString::fromUtf8("版本"), 0},
+                                {QString::fromUtf8("信息"), 360}});
+        list.SetFont({QStringLiteral("MS Sans Serif"), 13});
+        list.SetHeaderFont({QString::fromUtf8("宋体"), 12});
+        list.resize(846, 300);
+        list.show();
+        QApplication::processEvents();
+        list.RowList().clearFocus(); // the platform focuses a new window's first control
+    }
+
+    int W() { return list.RowList().viewport()->width(); }
+    QImage Rows() { return list.RowList().viewport()->grab().toImage(); }
+    QImage Row(int index) {
+        const int h = list.ItemHeight();
+        return Rows().copy(0, index * h, W(), h);
+    }
+
+    struct Cell {
+        std::string text;
+        TRect rect;
+    };
+    // One row painted from the rectangles the cells must have: the background
+    // `fill` on [0, W) x [0, h), and each text at the top of its cell.
+    QImage Expected(const std::vector<Cell>& cells, TColor text = clWindowText,
+                    TColor fill = clWindow, unsigned flags = DT_NOPREFIX) {
+        QImage image(W(), list.ItemHeight(), QImage::Format_RGB32);
+        image.fill(Rgb(fill));
+        QPainter painter(&image);
+        TCanvas canvas(painter);
+        canvas.Font = list.Font();
+        canvas.Font.Color = text;
+        canvas.Brush.Style = TBrushStyle::bsClear;
+        for (Cell cell : cells)
+            canvas.DrawText(cell.text, cell.rect, flags);
+        return image;
+    }
+
+    void Focus() {
+        list.activateWindow();
+        list.SetFocus();
+        QApplication::processEvents();
+        ASSERT_TRUE(list.Focused());
+    }
+
+    TColumnListBox list;
+};
+
+TEST_F(DeviceList, WorkedExampleDrawsEachFieldUnderItsSection) {
+    list.SetItemHeight(34);
+    list.Items().Add(";10.0.0.7;;;line1\nline2;");
+    const QImage row = Row(0);
+    EXPECT_EQ(row, Expected({{"10.0.0.7", {2, 0, 200, 33}}, {"line1\nline2", {202, 0, 560, 33}}}));
+
+    const int line = QFontMetrics(list.Font().ToQFont()).height();
+    const QRect address = InkBox(row, {0, 0, 202, 34}, kWhite);
+    EXPECT_GE(address.left(), 2);
+    EXPECT_LE(address.left(), 4);
+    EXPECT_LT(address.bottom(), line);
+    EXPECT_FALSE(InkBox(row, {202, 0, 358, line}, kWhite).isNull());         // line1
+    EXPECT_FALSE(InkBox(row, {202, line, 358, 33 - line}, kWhite).isNull()); // line2
+    EXPECT_TRUE(AllOf(row, {0, 0, 2, 34}, kWhite));
+    EXPECT_TRUE(AllOf(row, {200, 0, 2, 34}, kWhite));
+    EXPECT_TRUE(AllOf(row, {560, 0, W() - 560, 34}, kWhite));
+    EXPECT_TRUE(AllOf(row, {0, 33, W(), 1}, kWhite));
+    EXPECT_EQ(OtherThan(row, row.rect(), kWhite, kBlack), 0); // clWindowText, no focus mark
+}
+
+TEST_F(DeviceList, ShortRowsCutTheLinesBelowTheCell) {
+    list.SetItemHeight(17);
+    list.Items().Add(";10.0.0.7;;;line1\nline2;");
+    EXPECT_EQ(Row(0), Expected({{"10.0.0.7", {2, 0, 200, 16}}, {"line1", {202, 0, 560, 16}}}));
+}
+
+TEST_F(DeviceList, BlankRowsShowOnlyTheBackground) {
+    for (const char* row : {"", "   ", "\t\n\r ", ";;;;", "\x01\x20"})
+        list.Items().Add(row);
+    list.Items().Add("x;;;;");
+    const QImage rows = Rows();
+    EXPECT_TRUE(AllOf(rows, {0, 0, W(), 16 * 4}, kWhite)); // ";;;;" is not blank but empty
+    EXPECT_TRUE(AllOf(rows, {0, 16 * 4, W(), 16}, kWhite));
+    EXPECT_TRUE(AllOf(rows, {0, 16 * 5, W(), 16}, kWhite)); // "x" sits in the empty cell 0
+    EXPECT_TRUE(AllOf(rows, {0, 16 * 6, W(), 300}, kWhite));
+}
+
+TEST_F(DeviceList, FieldsBeyondTheSectionsAreDroppedAndMissingOnesLeaveCellsEmpty) {
+    list.SetHeaderSections({{"A", 100}, {"B", 100}, {"C", 100}});
+    list.Items().Add("a;b;c;d;e");
+    list.Items().Add("a");
+    EXPECT_EQ(
+        Row(0),
+        Expected({{"a", {2, 0, 100, 15}}, {"b", {102, 0, 200, 15}}, {"c", {202, 0, 300, 15}}}));
+    EXPECT_EQ(Row(1), Expected({{"a", {2, 0, 100, 15}}}));
+}
+
+TEST_F(DeviceList, ASectionBeyondTheClientWidthEndsAtTheLastPixelButOne) {
+    list.SetHeaderSections({{"A", 300}, {"B", 700, TAlignment::taRightJustify}});
+    list.Items().Add("x;END");
+    QImage expected = Expected({{"x", {2, 0, 300, 15}}});
+    {
+        QPainter painter(&expected);
+        TCanvas canvas(painter);
+        canvas.Font = list.Font();
+        canvas.Brush.Style = TBrushStyle::bsClear;
+        TRect cell{302, 0, W() - 1, 15};
+        canvas.DrawText("END", cell, DT_NOPREFIX | DT_RIGHT);
+    }
+    EXPECT_EQ(Row(0), expected);
+    EXPECT_FALSE(list.RowList().horizontalScrollBar()->isVisible());
+}
+
+TEST_F(DeviceList, ASelectedRowIsHighlightedAcrossTheWholeWidthWithTheFocusMark) {
+    list.Items().Add(";10.0.0.7;;;hello;");
+    list.Items().Add(";10.0.0.8;;;other;");
+    list.RowList().SetItemIndex(0);
+    EXPECT_EQ(Row(0), Expected({{"10.0.0.7", {2, 0, 200, 15}}, {"hello", {202, 0, 560, 15}}},
+                               clHighlightText, clHighlight));
+    Focus();
+    const QImage row = Row(0);
+    const QRgb dot = qRgb(255, 135, 40); // clHighlight inverted
+    for (int x = 0; x < W(); ++x) {
+        EXPECT_EQ(row.pixel(x, 0), x % 2 == 0 ? dot : Rgb(clHighlight)) << x;
+        EXPECT_EQ(row.pixel(x, 15), (x + 15) % 2 == 0 ? dot : Rgb(clHighlight)) << x;
+    }
+    for (int y = 0; y < 16; ++y)
+        EXPECT_EQ(row.pixel(W() - 1, y), (W() - 1 + y) % 2 == 0 ? dot : Rgb(clHighlight)) << y;
+    EXPECT_EQ(Row(1), Expected({{"10.0.0.8", {2, 0, 200, 15}}, {"other", {202, 0, 560, 15}}}));
+}
+
+TEST_F(DeviceList, DisabledListUsesTheDisabledColoursAndNoFocusMark) {
+    list.Items().Add(";10.0.0.7;;;a;");
+    list.Items().Add(";10.0.0.8;;;b;");
+    list.RowList().SetItemIndex(1);
+    Focus();
+    list.SetEnabled(false);
+    list.Items().Add(";10.0.0.9;;;c;"); // as rows arrive during a search
+    EXPECT_FALSE(list.Enabled());
+    EXPECT_FALSE(list.Header().isEnabled());
+    EXPECT_FALSE(list.isEnabled());
+    EXPECT_EQ(Row(0), Expected({{"10.0.0.7", {2, 0, 200, 15}}, {"a", {202, 0, 560, 15}}},
+                               clInactiveCaption));
+    EXPECT_EQ(Row(2), Expected({{"10.0.0.9", {2, 0, 200, 15}}, {"c", {202, 0, 560, 15}}},
+                               clInactiveCaption));
+    // Selected: highlight inside the inner rectangle, the disabled colour around it.
+    QImage selected = Expected({{"10.0.0.8", {2, 0, 200, 15}}, {"b", {202, 0, 560, 15}}},
+                               clHighlightText, clHighlight);
+    {
+        QPainter painter(&selected);
+        painter.fillRect(0, 0, 1, 16, kWhite);
+        painter.fillRect(W() - 1, 0, 1, 16, kWhite);
+        painter.fillRect(0, 15, W(), 1, kWhite);
+    }
+    EXPECT_EQ(Row(1), selected);
+
+    list.SetEnabled(true);
+    EXPECT_TRUE(list.Enabled() && list.Header().isEnabled() && list.isEnabled());
+    EXPECT_EQ(Row(2), Expected({{"10.0.0.9", {2, 0, 200, 15}}, {"c", {202, 0, 560, 15}}}));
+}
+
+TEST_F(DeviceList, AnEmptyFocusedListShowsTheFocusMarkOneRowHigh) {
+    list.SetItemHeight(20);
+    Focus();
+    const QImage rows = Rows();
+    for (int x = 0; x < W(); ++x) {
+        EXPECT_EQ(rows.pixel(x, 0), x % 2 == 0 ? kBlack : kWhite) << x;
+        EXPECT_EQ(rows.pixel(x, 19), (x + 19) % 2 == 0 ? kBlack : kWhite) << x;
+    }
+    EXPECT_TRUE(AllOf(rows, {1, 1, W() - 2, 18}, kWhite));
+    EXPECT_TRUE(AllOf(rows, {0, 20, W(), 200}, kWhite));
+}
+
+TEST_F(DeviceList, ItemHeightKeepsRowsSelectionTopRowAndFocus) {
+    for (int i = 0; i < 100; ++i)
+        list.Items().Add(";10.0.0." + std::to_string(i) + ";;;x;");
+    QApplication::processEvents();
+    EXPECT_TRUE(list.RowList().verticalScrollBar()->isVisible());
+    list.RowList().SetTopIndex(50);
+    list.RowList().SetItemIndex(55);
+    Focus();
+    QApplication::processEvents();
+
+    PaintCounter paints(list.RowList().viewport());
+    list.SetItemHeight(16);
+    list.SetItemHeight(0);
+    list.SetItemHeight(-3);
+    QApplication::processEvents();
+    EXPECT_EQ(paints.count, 0);
+    EXPECT_EQ(list.ItemHeight(), 16);
+
+    list.SetItemHeight(20);
+    QApplication::processEvents();
+    EXPECT_GT(paints.count, 0);
+    EXPECT_EQ(list.ItemHeight(), 20);
+    EXPECT_EQ(list.Items().Count(), 100);
+    EXPECT_EQ(list.Items()[99], ";10.0.0.99;;;x;");
+    EXPECT_EQ(list.RowList().TopIndex(), 50);
+    EXPECT_EQ(list.RowList().ItemIndex(), 55);
+    EXPECT_TRUE(list.Focused());
+    EXPECT_EQ(list.RowList().ItemRect(55), (TRect{0, 100, W(), 120}));
+}
+
+TEST_F(DeviceList, EnabledSetToItsValueDoesNothing) {
+    list.Items().Add("a;b");
+    QApplication::processEvents();
+    PaintCounter paints(list.RowList().viewport());
+    list.SetEnabled(true);
+    QApplication::processEvents();
+    EXPECT_EQ(paints.count, 0);
+    list.SetEnabled(false);
+    QApplication::processEvents();
+    EXPECT_GT(paints.count, 0);
+}
+
+TEST_F(DeviceList, ZeroWidthSectionsTakeNoPixelsAndDraggingOneOpenMovesTheCells) {
+    TColumnHeader& header = list.Header();
+    EXPECT_EQ(header.geometry(), QRect(2, 2, 842, 17));
+    EXPECT_EQ(list.RowList().geometry().top(), 19);
+    const int expectedStarts[] = {0, 0, 200, 200, 200};
+    for (int k = 0; k < 5; ++k)
+        EXPECT_EQ(header.sectionViewportPosition(k), expectedStarts[k]) << k;
+
+    list.Items().Add(";10.0.0.7;;;line1;");
+    std::vector<std::pair<int, int>> events;
+    QObject::connect(&list, &TColumnListBox::HeaderSized,
+                     [&](int index, int width) { events.emplace_back(index, width); });
+    QObject::connect(&list, &TColumnListBox::HeaderSectionResize,
+                     [&](int index) { events.emplace_back(index, -1); });
+    const auto mouse = [&](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(x, 8), header.viewport()->mapToGlobal(QPointF(x, 8)),
+                          Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(header.viewport(), &event);
+    };
+    mouse(QEvent::MouseButtonPress, 1, Qt::LeftButton); // the divider where section 0 lies
+    mouse(QEvent::MouseMove, 21, Qt::LeftButton);
+    mouse(QEvent::MouseMove, 41, Qt::LeftButton);
+    // Full drag: the rows follow before the button is released.
+    EXPECT_EQ(Row(0), Expected({{"10.0.0.7", {42, 0, 240, 15}}, {"line1", {242, 0, 600, 15}}}));
+    mouse(QEvent::MouseButtonRelease, 41, Qt::NoButton);
+    const std::vector<std::pair<int, int>> expected = {{0, 20}, {0, -1}, {0, 40}, {0, -1}};
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(list.HeaderSections()[0].Width(), 40);
+}
+
+TEST_F(DeviceList, SectionWidthsStayWithinTheirBounds) {
+    std::vector<THeaderSection> sections(2);
+    sections[0].SetMinWidth(30);
+    sections[1].SetMaxWidth(80);
+    sections[1].SetWidth(500);
+    EXPECT_EQ(sections[0].Width(), 50);
+    EXPECT_EQ(sections[1].Width(), 80);
+    list.SetHeaderSections(sections);
+    std::vector<std::pair<int, int>> sized;
+    QObject::connect(&list, &TColumnListBox::HeaderSized,
+                     [&](int index, int width) { sized.emplace_back(index, width); });
+    list.SetSectionWidth(0, 10);
+    list.SetSectionWidth(1, 20000);
+    EXPECT_EQ(list.HeaderSections()[0].Width(), 30);
+    EXPECT_EQ(list.HeaderSections()[1].Width(), 80);
+    EXPECT_EQ(list.Header().sectionSize(0), 30);
+    EXPECT_EQ(sized, (std::vector<std::pair<int, int>>{{0, 30}}));
+    EXPECT_EQ(THeaderSection("x", -5).Width(), 0);
+}
+
+TEST_F(DeviceList, HeaderHeightAndVisibilityLayTheRowListOut) {
+    list.SetHeaderHeight(30);
+    EXPECT_EQ(list.Header().geometry(), QRect(2, 2, 842, 30));
+    EXPECT_EQ(list.RowList().geometry(), QRect(2, 32, 842, 266));
+    list.SetHeaderVisible(false);
+    EXPECT_FALSE(list.Header().isVisible());
+    EXPECT_EQ(list.RowList().geometry(), QRect(2, 2, 842, 296));
+
+    const QImage frame = list.grab().toImage();
+    EXPECT_EQ(frame.pixel(0, 0), Rgb(clBtnShadow));
+    EXPECT_EQ(frame.pixel(1, 1), Rgb(cl3DDkShadow));
+    EXPECT_EQ(frame.pixel(845, 299), Rgb(clBtnHighlight));
+    EXPECT_EQ(frame.pixel(844, 298), Rgb(cl3DLight));
+}
+
+TEST_F(DeviceList, GridLinesAndAlternateColours) {
+    TCellStyle style;
+    style.GridLines = TGridLines::glBoth;
+    style.AlternateColors = true;
+    list.SetCellStyle(style);
+    list.Items().Add("a;b;c;d;e");
+    list.Items().Add("a;b;c;d;e");
+    const QImage rows = Rows();
+    const QRgb silver = Rgb(clSilver);
+    for (const int x : {0, 200, 560}) // at the right boundary of every section
+        EXPECT_TRUE(AllOf(rows, {x, 0, 1, 32}, silver)) << x;
+    EXPECT_TRUE(AllOf(rows, {1, 14, W() - 2, 1}, silver));
+    EXPECT_EQ(rows.pixel(600, 5), kWhite);
+    EXPECT_EQ(rows.pixel(600, 16 + 5), silver);  // the odd row is silver ...
+    EXPECT_EQ(rows.pixel(600, 16 + 15), kWhite); // ... but not the margin below it
+    EXPECT_TRUE(AllOf(rows, {0, 32, W(), 100}, kWhite));
+}
+
+TEST_F(DeviceList, DelimiterColumnOptionsAndNoSectionsChangeHowRowsAreCut) {
+    const std::string text(200, 'w');
+    list.Items().Add("a|b;c;;;" + text);
+    TCellStyle style;
+    style.ColumnOptions = loEndEllipsis;
+    list.SetCellStyle(style);
+    EXPECT_EQ(Row(0), Expected({{"c", {2, 0, 200, 15}}, {text, {202, 0, 560, 15}}}, clWindowText,
+                               clWindow, DT_NOPREFIX | DT_END_ELLIPSIS));
+    list.SetDelimiter('|');
+    EXPECT_EQ(Row(0), Expected({{"b;c;;;" + text, {2, 0, 200, 15}}}, clWindowText, clWindow,
+                               DT_NOPREFIX | DT_END_ELLIPSIS));
+    list.SetHeaderSections({});
+    EXPECT_EQ(Row(0), Expected({{"a|b;c;;;" + text, {3, 0, W() - 1, 15}}}, clWindowText, clWindow,
+                               DT_NOPREFIX | DT_END_ELLIPSIS));
+}
+
+TEST_F(DeviceList, ItemsKeepBytesAndReportBadIndices) {
+    const std::string bytes("\0;\xFF\n\xC9", 5);
+    EXPECT_EQ(list.Items().Add("first"), 0);
+    EXPECT_EQ(list.Items().Add(bytes), 1);
+    EXPECT_EQ(list.Items()[1], bytes);
+    for (const int index : {2, -1}) {
+        try {
+            (void)list.Items()[index];
+            ADD_FAILURE() << index;
+        } catch (const EStringListError& error) {
+            EXPECT_EQ(error.Message(), "List index out of bounds (" + std::to_string(index) + ")");
+        }
+    }
+    list.SetItemHeight(40);
+    list.Clear();
+    EXPECT_EQ(list.Items().Count(), 0);
+    EXPECT_EQ(list.ItemHeight(), 40);
+    EXPECT_EQ(list.HeaderSections().size(), 5u);
+    EXPECT_FALSE(list.RowList().verticalScrollBar()->isVisible());
+}
+
+TEST_F(DeviceList, NoRowContentMakesPaintingFail) {
+    std::string noise(8192, '\0');
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    const std::vector<std::string> rows = {
+        noise,
+        std::string(8192, ';'),
+        std::string(8192, '\0'),
+        ";" + std::string(8190, '\n') + ";",
+        std::string("\x81;\xFF\xFE;\x80\x80;\xC9;\xC9\xE8", 13),
+        ";1.2.3.4;;;" + Utf8ToGbk("设备型号：IP话机\n固件版本：2.1.7\n状态：空闲") + ";",
+    };
+    list.SetItemHeight(68);
+    for (const std::string& row : rows)
+        list.Items().Add(row);
+    list.RowList().SetItemIndex(2);
+    TCellStyle style;
+    style.GridLines = TGridLines::glBoth;
+    for (const TColumnOptions options :
+         {0u, loEndEllipsis | loEditControl, unsigned{loPathEllipsis}}) {
+        style.ColumnOptions = options;
+        list.SetCellStyle(style);
+        const QImage image = Rows();
+        for (int i = 0; i < 4; ++i) // the right margin strip is painted on every row
+            EXPECT_EQ(image.pixel(W() - 1, i * 68 + 67), i == 2 ? Rgb(clHighlight) : kWhite) << i;
+    }
+    list.SetHeaderSections({});
+    EXPECT_FALSE(Rows().isNull());
+}
+
+} // namespace
