@@ -66,6 +66,10 @@ void TIdSocketHandle::SetBroadcastFlag(bool enabled) {
     GStack().SetSocketOption(handle_, ws::WS_SOL_SOCKET, ws::WS_SO_BROADCAST, enabled ? 1 : 0);
 }
 
+void TIdSocketHandle::SetReceiveBufferSize(std::int32_t bytes) {
+    GStack().SetSocketOption(handle_, ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF, bytes);
+}
+
 void TIdSocketHandle::Assign(const TIdSocketHandle& source) {
     IP = source.IP;
     Port = source.Port;

@@ -31,6 +31,8 @@ public:
     // first, which wakes a thread waiting for the socket to become readable.
     void CloseSocket();
     void SetBroadcastFlag(bool enabled);
+    // Asks the system for a receive queue of `bytes`; it may grant less.
+    void SetReceiveBufferSize(std::int32_t bytes);
     // Copies IP, Port, SenderIP, SenderPort and IPVersion.
     void Assign(const TIdSocketHandle& source);
 

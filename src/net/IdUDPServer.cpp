@@ -49,6 +49,8 @@ void TIdUDPServer::BindAll() {
         for (; i < Bindings.Count(); ++i) {
             TIdSocketHandle& binding = Bindings[i];
             binding.AllocateSocket();
+            if (ReceiveBufferSize > 0)
+                binding.SetReceiveBufferSize(ReceiveBufferSize);
             if (OnBeforeBind)
                 OnBeforeBind(binding);
             binding.Bind();

@@ -39,6 +39,10 @@ public:
     void SetDefaultPort(std::uint16_t port) { Bindings.DefaultPort = port; }
 
     std::atomic<bool> ThreadedEvent = false;
+    // The receive queue asked for each socket at activation; 0 keeps the
+    // system's default. The default queue (about 200 KB) overflows when a
+    // thousand devices answer one probe at once; 4 MiB holds them all.
+    std::int32_t ReceiveBufferSize = 4 * 1024 * 1024;
     TIdSocketHandleEvent OnBeforeBind;
     TNotifyEvent OnAfterBind;
     TUDPReadEvent OnUDPRead;

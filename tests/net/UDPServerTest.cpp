@@ -53,6 +53,16 @@ TEST(UDPServerActivation, BindsReadsBackAndStartsOneNamedThread) {
     EXPECT_EQ(binding.Port, port);
 }
 
+TEST(UDPServerActivation, AsksForTheReceiveQueueBeforeBinding) {
+    TIdUDPServer server;
+    server.ReceiveBufferSize = 4096;
+    TIdSocketHandle& binding = AddLoopbackBinding(server);
+    server.SetActive(true);
+    // Linux reports twice the size asked for.
+    EXPECT_EQ(GStack().GetSocketOption(binding.Handle(), ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF),
+              8192);
+}
+
 TEST(UDPServerActivation, NoBindingsMeansEveryAddressOnTheDefaultPort) {
     TIdUDPServer server;
     server.SetActive(true);
