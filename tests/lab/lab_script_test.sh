@@ -166,7 +166,7 @@ two_labs_run_side_by_side() {
             mine="'"$out"'$0" theirs="'"$out"'$1"
             echo "$LAB_ID" >"$mine.id"
             for _ in {1..1000}; do
-                other=$(<"$theirs.id") 2>/dev/null
+                other=$(cat "$theirs.id" 2>/dev/null)
                 [[ -n $other && -e /run/netns/$other-finder ]] && break
                 sleep 0.01
             done
