@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <array>
+#include <climits>
 #include <cstdlib>
 #include <span>
 
@@ -153,8 +154,9 @@ void TCanvas::DrawFocusRect(const TRect& rect) {
 
 int TCanvas::DrawText(std::string_view gbk, TRect& rect, unsigned flags) {
     const QFont font = Font.ToQFont();
+    const int visibleHeight = (flags & DT_CALCRECT) ? INT_MAX : rect.Height();
     const TTextBlock block(QString::fromUtf8(GbkToUtf8(gbk)), flags, font, painter_.device(),
-                           rect.Width());
+                           rect.Width(), visibleHeight);
     if (flags & DT_CALCRECT) {
         rect.Right = rect.Left + block.Width();
         rect.Bottom = rect.Top + block.Height();

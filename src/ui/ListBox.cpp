@@ -87,9 +87,14 @@ void TListBox::SetFont(const TFont& font) {
     viewport()->update();
 }
 
+// Far-off rows are held well inside int range: heights of thousands of pixels
+// times thousands of rows would overflow it.
 TRect TListBox::ItemRect(int index) const {
-    const int top = (index - TopIndex()) * itemHeight_;
-    return {0, top, viewport()->width(), top + itemHeight_};
+    constexpr long long kFar = 1 << 29;
+    const long long offset = static_cast<long long>(index) - TopIndex();
+    const int top = static_cast<int>(std::clamp(offset * itemHeight_, -kFar, kFar));
+    return {0, top, viewport()->width(),
+            static_cast<int>(std::min<long long>(top + itemHeight_, kFar))};
 }
 
 int TListBox::ItemAt(int y) const {

@@ -53,7 +53,7 @@ qsizetype CharBoundary(const QString& text, qsizetype at) {
 } // namespace
 
 TTextBlock::TTextBlock(const QString& text, unsigned flags, const QFont& font, QPaintDevice* device,
-                       int width)
+                       int width, int visibleHeight)
     : flags_(flags), font_(font), device_(device) {
     const QFontMetrics metrics(font_, device_);
     lineHeight_ = metrics.height();
@@ -70,14 +70,14 @@ TTextBlock::TTextBlock(const QString& text, unsigned flags, const QFont& font, Q
         return;
     if (flags_ & DT_SINGLELINE) {
         shown.remove(u'\r').remove(u'\n');
-        AddParagraph(shown, underline, width);
+        AddParagraph(shown, underline, width, visibleHeight);
         return;
     }
     int offset = 0;
     for (QString& paragraph : SplitParagraphs(shown)) {
         const int length = static_cast<int>(paragraph.size());
         const bool inside = underline >= offset && underline < offset + length;
-        AddParagraph(std::move(paragraph), inside ? underline - offset : -1, width);
+        AddParagraph(std::move(paragraph), inside ? underline - offset : -1, width, visibleHeight);
         offset += length + 1;
     }
 }
@@ -89,7 +89,11 @@ int TTextBlock::Width() const {
     return widest;
 }
 
-void TTextBlock::AddParagraph(QString text, int underline, int width) {
+void TTextBlock::AddParagraph(QString text, int underline, int width, int visibleHeight) {
+    if (option_.wrapMode() == QTextOption::NoWrap && Height() >= visibleHeight) {
+        ++hiddenLines_;
+        return;
+    }
     if (option_.wrapMode() == QTextOption::NoWrap &&
         (flags_ & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS)) && Measure(text) > width) {
         text = Elide(text, width);

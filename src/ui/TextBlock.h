@@ -18,11 +18,14 @@ class QPainter;
 // on lines that do not fit. Lines are one font line height apart.
 class TTextBlock {
 public:
+    // Unwrapped lines that start `visibleHeight` or more below the top are
+    // counted but not laid out: a reply of thousands of lines costs no more
+    // to draw into a small cell than the lines that show.
     TTextBlock(const QString& text, unsigned flags, const QFont& font, QPaintDevice* device,
-               int width);
+               int width, int visibleHeight);
 
     int LineHeight() const { return lineHeight_; }
-    int Height() const { return lineHeight_ * static_cast<int>(lines_.size()); }
+    int Height() const { return lineHeight_ * (static_cast<int>(lines_.size()) + hiddenLines_); }
     int Width() const;
 
     // Draws the lines into `rect` with the pen's colour; with a non-null
@@ -37,7 +40,7 @@ private:
         int Width;
     };
 
-    void AddParagraph(QString text, int underline, int width);
+    void AddParagraph(QString text, int underline, int width, int visibleHeight);
     QTextLayout& NewLayout(const QString& text, int underline);
     QString Elide(const QString& text, int width) const;
     int Measure(const QString& text) const;
@@ -52,4 +55,5 @@ private:
     int ascent_;
     std::vector<std::unique_ptr<QTextLayout>> layouts_;
     std::vector<Line> lines_;
+    int hiddenLines_ = 0;
 };

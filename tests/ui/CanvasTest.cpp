@@ -126,6 +126,10 @@ TEST(Canvas, DrawTextBreaksLinesAndMeasures) {
     EXPECT_EQ(CalcHeight("", 0), 0);
     EXPECT_GE(CalcHeight("many short words in a row", DT_WORDBREAK, 40), 3 * line);
     EXPECT_EQ(CalcHeight("many short words in a row", 0, 40), line);
+    Draw([&](TCanvas& canvas) { // lines below a small rectangle still count
+        TRect rect{0, 0, 50, line};
+        EXPECT_EQ(canvas.DrawText("1\n2\n3\n4\n5", rect, 0), 5 * line);
+    });
 
     int width = 0;
     int expanded = 0;

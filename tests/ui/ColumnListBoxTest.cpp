@@ -70,6 +70,14 @@ protected:
         return image;
     }
 
+    // A mouse event on the header bar at x, halfway down.
+    void Mouse(QEvent::Type type, int x, Qt::MouseButtons buttons) {
+        QWidget* target = list.Header().viewport();
+        QMouseEvent event(type, QPointF(x, 8), target->mapToGlobal(QPointF(x, 8)), Qt::LeftButton,
+                          buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
+
     void Focus() {
         list.activateWindow();
         list.SetFocus();
@@ -185,6 +193,10 @@ TEST_F(DeviceList, DisabledListUsesTheDisabledColoursAndNoFocusMark) {
         painter.fillRect(0, 15, W(), 1, kWhite);
     }
     EXPECT_EQ(Row(1), selected);
+    Mouse(QEvent::MouseButtonPress, 199, Qt::LeftButton); // no divider can be dragged
+    Mouse(QEvent::MouseMove, 150, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, 150, Qt::NoButton);
+    EXPECT_EQ(list.HeaderSections()[1].Width(), 200);
 
     list.SetEnabled(true);
     EXPECT_TRUE(list.Enabled() && list.Header().isEnabled() && list.isEnabled());
@@ -259,17 +271,12 @@ TEST_F(DeviceList, ZeroWidthSectionsTakeNoPixelsAndDraggingOneOpenMovesTheCells)
                      [&](int index, int width) { events.emplace_back(index, width); });
     QObject::connect(&list, &TColumnListBox::HeaderSectionResize,
                      [&](int index) { events.emplace_back(index, -1); });
-    const auto mouse = [&](QEvent::Type type, int x, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPointF(x, 8), header.viewport()->mapToGlobal(QPointF(x, 8)),
-                          Qt::LeftButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(header.viewport(), &event);
-    };
-    mouse(QEvent::MouseButtonPress, 1, Qt::LeftButton); // the divider where section 0 lies
-    mouse(QEvent::MouseMove, 21, Qt::LeftButton);
-    mouse(QEvent::MouseMove, 41, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonPress, 1, Qt::LeftButton); // the divider where section 0 lies
+    Mouse(QEvent::MouseMove, 21, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, 41, Qt::LeftButton);
     // Full drag: the rows follow before the button is released.
     EXPECT_EQ(Row(0), Expected({{"10.0.0.7", {42, 0, 240, 15}}, {"line1", {242, 0, 600, 15}}}));
-    mouse(QEvent::MouseButtonRelease, 41, Qt::NoButton);
+    Mouse(QEvent::MouseButtonRelease, 41, Qt::NoButton);
     const std::vector<std::pair<int, int>> expected = {{0, 20}, {0, -1}, {0, 40}, {0, -1}};
     EXPECT_EQ(events, expected);
     EXPECT_EQ(list.HeaderSections()[0].Width(), 40);
@@ -392,6 +399,13 @@ TEST_F(DeviceList, NoRowContentMakesPaintingFail) {
             EXPECT_EQ(image.pixel(W() - 1, i * 68 + 67), i == 2 ? Rgb(clHighlight) : kWhite) << i;
     }
     list.SetHeaderSections({});
+    EXPECT_FALSE(Rows().isNull());
+    list.SetItemHeight(8193 * 17); // an 8192-line reply's row height, far more rows
+    for (int i = 0; i < 20000; ++i)
+        list.Items().Add("x");
+    list.RowList().SetItemIndex(20005);
+    list.RowList().SetTopIndex(0);
+    EXPECT_EQ(list.RowList().ItemRect(20005).Top, 1 << 29); // held within range
     EXPECT_FALSE(Rows().isNull());
 }
 
