@@ -10,7 +10,7 @@ packages=(
     zlib1g-dev
     fonts-wqy-zenhei
     iproute2 procps
-    xvfb x11-utils imagemagick
+    xvfb x11-utils xdotool imagemagick
 )
 
 missing=()

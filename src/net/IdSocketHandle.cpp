@@ -2,6 +2,7 @@
 
 #include "net/IdException.h"
 #include "net/IdStack.h"
+#include "platform/Exception.h"
 
 TIdSocketHandle::TIdSocketHandle(std::uint16_t defaultPort) : Port(defaultPort) {}
 
@@ -93,4 +94,10 @@ TIdSocketHandle& TIdSocketHandles::Add() {
 
 void TIdSocketHandles::Clear() {
     items_.clear();
+}
+
+TIdSocketHandle& TIdSocketHandles::operator[](int index) {
+    if (index < 0 || index >= Count())
+        throw EListError(index);
+    return *items_[static_cast<size_t>(index)];
 }

@@ -72,7 +72,8 @@ public:
     TIdSocketHandle& Add();
     void Clear();
     int Count() const { return static_cast<int>(items_.size()); }
-    TIdSocketHandle& operator[](int index) { return *items_.at(static_cast<size_t>(index)); }
+    // Raises EListError for an index outside the bindings.
+    TIdSocketHandle& operator[](int index);
 
     std::uint16_t DefaultPort = 0;
 

@@ -32,3 +32,16 @@ class EConvertError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// The silent abort: it ends an operation without telling the user anything.
+class EAbort : public Exception {
+public:
+    EAbort() : Exception("Operation aborted") {}
+};
+
+// An index outside a list's items.
+class EListError : public Exception {
+public:
+    explicit EListError(int index)
+        : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
+};

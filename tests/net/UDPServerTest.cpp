@@ -241,6 +241,12 @@ TEST(UDPServerBinding, NewBindingStartsOnTheDefaultPortAndCopiesAsSpecified) {
     a.SenderPort = 6001;
     TIdSocketHandle& b = server.Bindings.Add();
     b.Assign(a);
+    try {
+        server.Bindings[2];
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_EQ(e.Message(), "List index out of bounds (2)");
+    }
     EXPECT_EQ(b.IP, "10.1.2.3");
     EXPECT_EQ(b.SenderIP, "10.9.9.9");
     EXPECT_EQ(b.SenderPort, 6001);

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The demo's inside: runs in the lab's finder namespace (see scripts/demo.sh).
+# Starts simulated devices on both segments, then the tool. Without a
+# display it runs under Xvfb, presses "搜索设备" once and saves a screenshot.
+set -euo pipefail
+build=$1
+screenshot=$2
+
+sims=()
+cleanup() {
+    for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+    [[ -n ${xvfb:-} ]] && kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# One simulator per device: NAMESPACE ADDRESS REPLY (UTF-8, converted to GBK).
+device() {
+    "$LAB_SCRIPT" add-addresses "$1" eth0 "$2" 1
+    ip netns exec "$1" "$DEVICE_SIM" --devices 1 --first-ip "$2" --reply-text "$3" \
+        --jitter 200 >/dev/null 2>&1 &
+    sims+=($!)
+}
+device "$LAB_NS_DEV_A" 198.51.100.21 '型号: IP话机 X3\n固件版本: 2.1.7\n位置: 前台'
+device "$LAB_NS_DEV_A" 198.51.100.22 '型号: IP话机 X5\n固件版本: 2.2.0\n位置: 会议室'
+device "$LAB_NS_DEV_A" 198.51.100.23 '型号: 门口机 D1\n固件版本: 1.0.4'
+device "$LAB_NS_DEV_B" 203.0.113.31 '型号: 对讲分机 M2\n固件版本: 3.0.1\n位置: 二楼'
+device "$LAB_NS_DEV_B" 203.0.113.32 '型号: 对讲分机 M2\n固件版本: 3.0.1\n位置: 三楼'
+sleep 0.3
+
+if [[ -n ${DISPLAY:-} && -z ${DEMO_SCREENSHOT_ONLY:-} ]]; then
+    "$build/src/app/device-finder"
+    exit 0
+fi
+
+export DISPLAY=:77
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+"$build/src/app/device-finder" &
+finder=$!
+window=$(xdotool search --sync --name '设备查找' | head -1)
+sleep 0.5
+# "搜索设备" sits at 10,4 in the bottom panel, which starts at 562.
+xdotool mousemove --window "$window" 90 582 click 1
+sleep 5
+import -window root "$screenshot"
+kill "$finder"
+wait "$finder" 2>/dev/null || true
+echo "screenshot saved: $screenshot"

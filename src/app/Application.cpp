@@ -1,0 +1,63 @@
+#include "app/Application.h"
+
+#include "discovery/Util.h"
+#include "platform/CodePage.h"
+#include "platform/Exception.h"
+
+#include <QMessageBox>
+#include <QTimer>
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    SetProcessMessagesHook(&TApplication::ProcessMessages);
+}
+
+TApplication::~TApplication() {
+    SetProcessMessagesHook(nullptr);
+}
+
+void TApplication::SetTitle(const QString& title) {
+    title_ = title;
+    setApplicationDisplayName(title);
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& failure) {
+        HandleException(failure);
+        return true;
+    }
+}
+
+void TApplication::HandleException(const std::exception& failure) {
+    if (dynamic_cast<const EAbort*>(&failure) != nullptr)
+        return;
+    if (onException_) {
+        onException_(failure);
+        return;
+    }
+    ShowException(failure);
+}
+
+QString TApplication::MessageText(const std::exception& failure) {
+    // Messages are code page 936 text, like every 8-bit text of the system.
+    std::string text = failure.what();
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return QString::fromStdString(GbkToUtf8(text));
+}
+
+void TApplication::ShowException(const std::exception& failure) {
+    QMessageBox box(QMessageBox::Critical, title_, MessageText(failure), QMessageBox::Ok,
+                    activeWindow());
+    box.exec();
+}
+
+void TApplication::ProcessMessages(std::chrono::milliseconds limit) {
+    // The timer guarantees an event at the limit, so the blocking wait below
+    // never outlasts it.
+    QTimer wakeUp;
+    wakeUp.setSingleShot(true);
+    wakeUp.start(limit);
+    processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "adapters/LGetAdapterInfo.h"
+#include "discovery/ReplyTable.h"
+#include "net/IdUDPServer.h"
+
+#include <QWidget>
+#include <vector>
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class TColumnListBox;
+class TIdUDPListenerThread;
+
+// The one window the user works with: the adapter drop-down list, the device
+// list and the search. Everything runs in the UI thread; the endpoint's
+// receiving thread reaches UDPServerTaskUDPRead only through the hand-over.
+class TMainForm : public QWidget {
+public:
+    TMainForm();
+    ~TMainForm() override;
+
+    // Refreshes the adapters and prepares the probe. An exception ends it
+    // early; the caller reports it and shows the window all the same.
+    void FormCreate();
+
+    void btnRefreshNetCarClick();
+    void cbAdaptersChange();
+    void btnSearchClick();
+    void BtnExitClick();
+    void UDPServerTaskUDPRead(TIdUDPListenerThread& thread, const TIdBytes& data,
+                              TIdSocketHandle& binding);
+
+    void StatusText(const QString& text);
+    void LockControls();
+    void UnlockControls();
+
+    // The controls, named as the user and the tests know them.
+    QFrame* Panel1;
+    QLabel* AdapterLabel;
+    QComboBox* cbAdapters;
+    QPushButton* btnRefreshNetCar;
+    QGroupBox* rbDeviceList;
+    TColumnListBox* lbDevice;
+    QFrame* Panel2;
+    QLabel* Label1;
+    QPushButton* btnSearch;
+    QPushButton* BtnExit;
+    QLabel* StatusLine;
+    TIdUDPServer UDPServerTask{"UDPServerTask"};
+
+    const std::vector<TAdapterInfo>& Adapters() const { return adapters_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateTopPanel();
+    void CreateDeviceList();
+    void CreateBottomPanel();
+    void WireHandlers();
+    void Dock();
+
+    std::vector<TAdapterInfo> adapters_;
+};
+
+// The search's state, shared by the window's handlers for the life of the
+// process: the replies of the current search and the probe bytes.
+TReplyTable& ReplyTable();
+TIdBytes& ProbeBytes();
