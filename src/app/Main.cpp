@@ -81,6 +81,7 @@ TMainForm::TMainForm() {
     CreateControls();
     WireHandlers();
     resize(ClientWidth, ClientHeight);
+    Dock();
     if (const QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

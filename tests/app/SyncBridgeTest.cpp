@@ -1,4 +1,3 @@
-#include "app/SyncBridge.h"
 #include "net/IdSync.h"
 #include "net/IdUDPListenerThread.h"
 #include "net/IdUDPServer.h"
@@ -25,11 +24,7 @@ template <typename Done> void RunEventLoopUntil(Done done) {
 } // namespace
 
 TEST(SyncBridge, WorkerCallsRunInsideTheQtEventLoop) {
-    int argc = 1;
-    char name[] = "app_tests";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    TSyncBridge bridge;
+    QCoreApplication& app = *QCoreApplication::instance();
     std::atomic<bool> done = false;
     bool ranOnGuiThread = false;
     std::thread worker([&] {
@@ -42,11 +37,7 @@ TEST(SyncBridge, WorkerCallsRunInsideTheQtEventLoop) {
 }
 
 TEST(SyncBridge, RepliesReachTheReadHandlerWhileTheLoopRuns) {
-    int argc = 1;
-    char name[] = "app_tests";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    TSyncBridge bridge;
+    QCoreApplication& app = *QCoreApplication::instance();
     TIdUDPServer server("UDPServerTask");
     server.Bindings.Add().IP = "127.0.0.1";
     int reads = 0;
