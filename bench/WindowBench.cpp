@@ -1,0 +1,100 @@
+// The window's figures, measured inside the network lab on the offscreen
+// platform: start-up to window shown, resident memory after start and after
+// a search with 1000 replies, CPU used during one idle 4000 ms search wait,
+// and replies listed of 100 devices answering at once.
+// Run: tests/lab/lab.sh run -- build/release/bench/window_bench
+#include "LabEnv.h"
+#include "app/Application.h"
+#include "app/Main.h"
+#include "ui/ColumnListBox.h"
+
+#include <QElapsedTimer>
+#include <QEvent>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(4096, '\n');
+    }
+    return -1;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Notes when the window is first painted.
+class FirstPaint : public QObject {
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+int Search(TMainForm& form, int devices) {
+    std::unique_ptr<DeviceSim> sim;
+    if (devices > 0)
+        sim = std::make_unique<DeviceSim>(
+            LabNsDevA(), std::vector<std::string>{"--devices", std::to_string(devices),
+                                                  "--first-ip", "198.18.0.1", "--reply-text",
+                                                  "型号: IP话机 X3\n固件: 2.1.7\n状态: 在线"});
+    form.btnSearchClick();
+    return form.lbDevice->Items().Count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!InLab()) {
+        std::fprintf(stderr, "window_bench runs only inside the network lab: "
+                             "tests/lab/lab.sh run -- build/release/bench/window_bench\n");
+        return 77;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QElapsedTimer startUp;
+    startUp.start();
+    TApplication app(argc, argv);
+    app.SetTitle(QString::fromUtf8("设备查找"));
+    TMainForm form;
+    form.FormCreate();
+    FirstPaint paint;
+    form.installEventFilter(&paint);
+    form.show();
+    while (!paint.painted)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    std::printf("start-up to window shown: %lld ms\n", static_cast<long long>(startUp.elapsed()));
+    std::printf("resident memory after start: %ld KiB\n", ResidentKiB());
+
+    const double cpuBefore = CpuSeconds();
+    Search(form, 0);
+    const double cpu = CpuSeconds() - cpuBefore;
+    std::printf("CPU during an idle 4000 ms search wait: %.3f s (%.2f %% of one core)\n", cpu,
+                cpu / 4.0 * 100);
+
+    LabAddAddresses(LabNsDevA(), "eth0", "198.18.0.1", 1000);
+    std::printf("100 devices at once: %d rows listed\n", Search(form, 100));
+    std::printf("1000 devices at once: %d rows listed\n", Search(form, 1000));
+    std::printf("resident memory after the 1000-reply search: %ld KiB\n", ResidentKiB());
+    return 0;
+}
