@@ -43,7 +43,7 @@ sleep 0.5
 # "搜索设备" sits at 10,4 in the bottom panel, which starts at 562.
 xdotool mousemove --window "$window" 90 582 click 1
 sleep 5
-import -window root "$screenshot"
+import -window "$window" "$screenshot"
 kill "$finder"
 wait "$finder" 2>/dev/null || true
 echo "screenshot saved: $screenshot"
