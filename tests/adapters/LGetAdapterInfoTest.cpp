@@ -8,16 +8,22 @@
 
 namespace {
 
+// A zero-terminated text in a fixed field, cut to fit.
+template <size_t N> void CopyText(std::array<char, N>& field, const char* text) {
+    field.fill('\0');
+    std::strncpy(field.data(), text, N - 1);
+}
+
 IpAddrString Entry(const char* address, const char* mask) {
     IpAddrString entry;
-    std::strncpy(entry.ipAddress.data(), address, kAddressTextSize);
-    std::strncpy(entry.ipMask.data(), mask, kAddressTextSize);
+    CopyText(entry.ipAddress, address);
+    CopyText(entry.ipMask, mask);
     return entry;
 }
 
 IpAdapterInfo Record(const char* description, std::vector<IpAddrString> addresses) {
     IpAdapterInfo record;
-    std::strncpy(record.description.data(), description, kAdapterDescriptionSize);
+    CopyText(record.description, description);
     record.ipAddressList = std::move(addresses);
     return record;
 }
