@@ -1,6 +1,7 @@
 // Paint figures of the device list: 1000 realistic replies (address plus a
 // three-line GBK text), one visible page painted, and a row-by-row scroll
 // from the top to the bottom, each step painted.
+#include "app/DeviceList.h"
 #include "platform/CodePage.h"
 #include "ui/ColumnListBox.h"
 
@@ -27,13 +28,7 @@ std::string Reply(int i) {
 }
 
 void SetUp(TColumnListBox& list) {
-    list.SetHeaderSections({{QString::fromUtf8("设备名"), 0},
-                            {QString::fromUtf8("设备IP"), 200},
-                            {QString::fromUtf8("设备MAC"), 0},
-                            {QString::fromUtf8("版本"), 0},
-                            {QString::fromUtf8("信息"), 360}});
-    list.SetFont({QStringLiteral("MS Sans Serif"), 13});
-    list.SetHeaderFont({QString::fromUtf8("宋体"), 12});
+    SetUpDeviceList(list);
     list.resize(844, 506);
     list.show();
     QApplication::processEvents();

@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/DeviceList.h"
 #include "discovery/Probe.h"
 #include "discovery/Util.h"
 #include "net/IdUDPListenerThread.h"
@@ -118,22 +119,7 @@ void TMainForm::CreateDeviceList() {
     rbDeviceList = new QGroupBox(QString::fromUtf8("设备列表"), this);
     rbDeviceList->setFont(FontOf("宋体", 13));
     lbDevice = new TColumnListBox(rbDeviceList);
-    TFont rows;
-    rows.Name = QStringLiteral("MS Sans Serif");
-    rows.Height = 13;
-    lbDevice->SetFont(rows);
-    lbDevice->SetColor(clWindow);
-    TFont header;
-    header.Name = QString::fromUtf8("宋体");
-    header.Height = 12;
-    lbDevice->SetHeaderFont(header);
-    lbDevice->SetHeaderHeight(17);
-    lbDevice->SetItemHeight(16);
-    lbDevice->SetHeaderSections({THeaderSection(QString::fromUtf8("设备名"), 0),
-                                 THeaderSection(QString::fromUtf8("设备IP"), 200),
-                                 THeaderSection(QString::fromUtf8("设备MAC"), 0),
-                                 THeaderSection(QString::fromUtf8("版本"), 0),
-                                 THeaderSection(QString::fromUtf8("信息"), 360)});
+    SetUpDeviceList(*lbDevice);
 }
 
 void TMainForm::CreateBottomPanel() {

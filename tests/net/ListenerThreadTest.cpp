@@ -52,6 +52,18 @@ protected:
         port = server.Bindings[0].Port;
     }
 
+    // A handler failure whose report fails too: that ends the receiving thread.
+    void EndTheThreadWithAFailure() {
+        server.OnUDPException = [](TIdUDPListenerThread&, TIdSocketHandle&, const std::string&,
+                                   const std::string&) { throw EIdException("no way"); };
+        failNextRead = true;
+        Activate();
+        LoopbackPeer device;
+        device.SendTo(port, {1});
+        const TIdUDPListenerThread& listener = server.Listener(0);
+        WaitRunningSyncCalls([&] { return listener.Finished(); }, 5s);
+    }
+
     // Runs pending calls until `count` reads and failures arrived, or 5 s passed.
     void Pump(size_t count) {
         WaitRunningSyncCalls([&] { return reads.size() + failures.size() >= count; }, 5s);
@@ -191,14 +203,7 @@ TEST_F(ListenerTest, ThreadedEventRunsOnTheReceivingThread) {
 TEST_F(ListenerTest, FailingExceptionHandlerEndsTheThreadThroughItsHook) {
     std::atomic<int> hookCalls = 0;
     TIdThread::SetExceptionHook([&](TIdThread&, const std::exception&) { ++hookCalls; });
-    server.OnUDPException = [](TIdUDPListenerThread&, TIdSocketHandle&, const std::string&,
-                               const std::string&) { throw EIdException("no way"); };
-    failNextRead = true;
-    Activate();
-    LoopbackPeer device;
-    device.SendTo(port, {1});
-    const TIdUDPListenerThread& listener = server.Listener(0);
-    WaitRunningSyncCalls([&] { return listener.Finished(); }, 5s);
+    EndTheThreadWithAFailure();
     TIdThread::SetExceptionHook(nullptr);
     EXPECT_EQ(hookCalls, 1);
     EXPECT_EQ(server.Listener(0).TerminatingExceptionMessage(), "no way");
@@ -215,14 +220,7 @@ TEST_F(ListenerTest, FailingExceptionHandlerEndsTheThreadThroughItsHook) {
 }
 
 TEST_F(ListenerTest, DeactivatingAnEndpointWhoseThreadDiedFreesTheThread) {
-    server.OnUDPException = [](TIdUDPListenerThread&, TIdSocketHandle&, const std::string&,
-                               const std::string&) { throw EIdException("no way"); };
-    failNextRead = true;
-    Activate();
-    LoopbackPeer device;
-    device.SendTo(port, {1});
-    const TIdUDPListenerThread& listener = server.Listener(0);
-    WaitRunningSyncCalls([&] { return listener.Finished(); }, 5s);
+    EndTheThreadWithAFailure();
     EXPECT_FALSE(server.Active());
     server.SetActive(false);
     EXPECT_EQ(server.ListenerCount(), 0);

@@ -1,5 +1,6 @@
 #include "ui/ColumnListBox.h"
 #include "ImageProbe.h"
+#include "app/DeviceList.h"
 #include "platform/CodePage.h"
 
 #include <QApplication>
@@ -30,13 +31,7 @@ protected:
 class DeviceList : public ::testing::Test {
 protected:
     void SetUp() override {
-        list.SetHeaderSections({{QString::fromUtf8("设备名"), 0},
-                                {QString::fromUtf8("设备IP"), 200},
-                                {QString::fromUtf8("设备MAC"), 0},
-                                {QString::fromUtf8("版本"), 0},
-                                {QString::fromUtf8("信息"), 360}});
-        list.SetFont({QStringLiteral("MS Sans Serif"), 13});
-        list.SetHeaderFont({QString::fromUtf8("宋体"), 12});
+        SetUpDeviceList(list);
         list.resize(846, 300);
         list.show();
         QApplication::processEvents();

@@ -1,5 +1,6 @@
 // Shows a device list as the main window has it, with a few multi-line
 // Chinese replies, and saves a picture of it: device-list-shot FILE.png
+#include "app/DeviceList.h"
 #include "platform/CodePage.h"
 #include "ui/ColumnListBox.h"
 
@@ -12,13 +13,7 @@
 namespace {
 
 void Fill(TColumnListBox& list) {
-    list.SetHeaderSections({{QString::fromUtf8("设备名"), 0},
-                            {QString::fromUtf8("设备IP"), 200},
-                            {QString::fromUtf8("设备MAC"), 0},
-                            {QString::fromUtf8("版本"), 0},
-                            {QString::fromUtf8("信息"), 360}});
-    list.SetFont({QStringLiteral("MS Sans Serif"), 13});
-    list.SetHeaderFont({QString::fromUtf8("宋体"), 12});
+    SetUpDeviceList(list);
     const char* replies[] = {
         "设备型号：IP话机 X3S\n固件版本：2.1.7\n设备MAC：00:1A:2B:3C:4D:5E",
         "设备型号：门口对讲机 D20\n固件版本：1.0.12\n状态：空闲",
