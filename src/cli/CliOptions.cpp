@@ -1,0 +1,112 @@
+#include "cli/CliOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <set>
+
+const char* const kCliUsage =
+    "usage: device-finder-cli adapters\n"
+    "       device-finder-cli search [--adapter N] [--wait MS] [--format text|tsv|json]\n"
+    "       device-finder-cli --help | --version\n";
+
+const char* const kCliHelp =
+    "Finds VoIP devices (IP phones, intercoms) on the network segment of one adapter.\n"
+    "\n"
+    "  adapters          list this host's adapters, numbered from 1\n"
+    "  search            broadcast the probe from adapter N, port 60000, and print\n"
+    "                    every reply as it arrives\n"
+    "    --adapter N     the adapter to search from (default 1)\n"
+    "    --wait MS       how long to listen, 0 to 600000 milliseconds (default 4000)\n"
+    "    --format F      text (default), tsv (address, port, reply; backslash, tab,\n"
+    "                    CR, LF and NUL escaped) or json (one object a line with\n"
+    "                    ip, port, info and hex, the raw payload)\n"
+    "\n"
+    "Replies go to standard output, the summary and errors to standard error.\n"
+    "Exit status: 0 when the search ran (also with no reply), 1 on a failure,\n"
+    "2 on a usage error.\n";
+
+namespace {
+
+int ParseWhole(std::string_view name, std::string_view text, int min, int max) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < min || value > max)
+        throw UsageError(std::string(name) + " needs a whole number from " + std::to_string(min) +
+                         " to " + std::to_string(max) + ", not '" + std::string(text) + "'");
+    return value;
+}
+
+ReplyFormat ParseFormat(std::string_view text) {
+    if (text == "text")
+        return ReplyFormat::Text;
+    if (text == "tsv")
+        return ReplyFormat::Tsv;
+    if (text == "json")
+        return ReplyFormat::Json;
+    throw UsageError("--format needs text, tsv or json, not '" + std::string(text) + "'");
+}
+
+bool IsSearchOption(std::string_view name) {
+    return name == "--adapter" || name == "--wait" || name == "--format";
+}
+
+void ApplySearchOption(CliOptions& options, std::string_view name, std::string_view value) {
+    if (name == "--adapter")
+        options.adapter = ParseWhole(name, value, 1, INT_MAX);
+    else if (name == "--wait")
+        options.waitMs = ParseWhole(name, value, 0, kMaxWaitMs);
+    else
+        options.format = ParseFormat(value);
+}
+
+// "--name value" or "--name=value", each option at most once.
+CliOptions ParseSearch(const std::vector<std::string_view>& args) {
+    CliOptions options;
+    options.command = CliCommand::Search;
+    std::set<std::string_view> seen;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        std::string_view value;
+        const auto equals = name.find('=');
+        if (equals != std::string_view::npos) {
+            value = name.substr(equals + 1);
+            name = name.substr(0, equals);
+        }
+        if (!IsSearchOption(name))
+            throw UsageError("unknown option '" + std::string(name) + "'");
+        if (equals == std::string_view::npos) {
+            if (i + 1 == args.size())
+                throw UsageError("option '" + std::string(name) + "' needs a value");
+            value = args[++i];
+        }
+        if (!seen.insert(name).second)
+            throw UsageError("option '" + std::string(name) + "' given twice");
+        ApplySearchOption(options, name, value);
+    }
+    return options;
+}
+
+bool Has(const std::vector<std::string_view>& args, std::string_view word) {
+    return std::find(args.begin(), args.end(), word) != args.end();
+}
+
+} // namespace
+
+CliOptions ParseCliOptions(const std::vector<std::string_view>& args) {
+    if (Has(args, "--help") || Has(args, "-h"))
+        return {CliCommand::Help};
+    if (Has(args, "--version"))
+        return {CliCommand::Version};
+    if (args.empty())
+        throw UsageError("no command given");
+    if (args[0] == "adapters") {
+        if (args.size() > 1)
+            throw UsageError("adapters takes no options");
+        return {CliCommand::Adapters};
+    }
+    if (args[0] == "search")
+        return ParseSearch(args);
+    throw UsageError("unknown command '" + std::string(args[0]) + "'");
+}

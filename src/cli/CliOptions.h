@@ -1,0 +1,34 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A command line the program cannot act on; main() prints it with the usage
+// and exits with 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class CliCommand { Adapters, Search, Help, Version };
+enum class ReplyFormat { Text, Tsv, Json };
+
+struct CliOptions {
+    CliCommand command = CliCommand::Help;
+    int adapter = 1; // 1-based, as the adapters command numbers them
+    int waitMs = 4000;
+    ReplyFormat format = ReplyFormat::Text;
+};
+
+// The longest listening time a search accepts: ten minutes.
+inline constexpr int kMaxWaitMs = 600'000;
+
+// Parses the arguments after the program name. "--help" or "--version"
+// anywhere wins over everything else. Throws UsageError.
+CliOptions ParseCliOptions(const std::vector<std::string_view>& args);
+
+// The short usage shown with a usage error, and the full help text.
+extern const char* const kCliUsage;
+extern const char* const kCliHelp;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+// What one search saw, for the summary.
+struct SearchSummary {
+    int shown = 0;                            // replies recorded and printed
+    int notKept = 0;                          // replies beyond the 1000 a search keeps
+    std::optional<std::uint64_t> kernelDrops; // for the search's socket, when known
+};
+
+// One search as the window runs it: binds adapter `options.adapter` port 60000,
+// broadcasts the probe once, listens `options.waitMs` and prints each reply to
+// `out` as it arrives, in `options.format`. `terminal` gets the countdown;
+// nullptr shows none. Raises on a failure (no such adapter, bind, send).
+SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal);
+
+// "3 replies shown, 0 datagrams dropped by the kernel" and the like.
+std::string SummaryText(const SearchSummary& summary);

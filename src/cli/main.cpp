@@ -1,0 +1,69 @@
+// device-finder-cli: the window's adapter list and search from a shell, for
+// scripts and machines without a desktop. Replies go to standard output, so
+// they can be piped on; the countdown, the summary and errors go to standard
+// error.
+#include "adapters/LGetAdapterInfo.h"
+#include "cli/AdapterReport.h"
+#include "cli/CliOptions.h"
+#include "cli/SearchCommand.h"
+#include "cli/TerminalText.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void Write(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+void RunCommand(const CliOptions& options) {
+    switch (options.command) {
+    case CliCommand::Help:
+        Write(stdout, std::string(kCliUsage) + "\n" + kCliHelp);
+        break;
+    case CliCommand::Version:
+        Write(stdout, "device-finder-cli " DF_VERSION "\n");
+        break;
+    case CliCommand::Adapters:
+        Write(stdout, AdapterReport(EnumerateAdapters()));
+        break;
+    case CliCommand::Search: {
+        std::FILE* terminal = isatty(fileno(stderr)) ? stderr : nullptr;
+        Write(stderr, SummaryText(RunSearch(options, stdout, terminal)) + "\n");
+        break;
+    }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    CliOptions options;
+    try {
+        options = ParseCliOptions(args);
+    } catch (const UsageError& error) {
+        Write(stderr, "device-finder-cli: " + VisibleText(error.what()) + "\n" + kCliUsage);
+        return kExitUsage;
+    }
+    try {
+        RunCommand(options);
+    } catch (const std::exception& error) {
+        // The system's texts are GBK, with CR LF line breaks.
+        Write(stderr, "device-finder-cli: " + VisibleGbkLines(error.what()) + "\n");
+        return kExitFailure;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Write(stderr, "device-finder-cli: cannot write to standard output\n");
+        return kExitFailure;
+    }
+    return 0;
+}
