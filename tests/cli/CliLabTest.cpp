@@ -1,0 +1,303 @@
+// Runs device-finder-cli inside the network lab (tests/lab/lab.sh): the finder
+// namespace has adapter eth-a on 198.51.100.0/24 and eth-b on 203.0.113.0/24,
+// with simulated devices behind each.
+#include "LabEnv.h"
+#include "cli/ReplyFormat.h"
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Runs the built program with `args` (plain words); its standard error goes to
+// the open descriptor `stderrFd` when one is given, else to a file.
+CliRun RunCli(const std::vector<std::string>& args, int stderrFd = -1) {
+    static int runs = 0;
+    const std::string base = LabDir() + "/cli-" + std::to_string(++runs);
+    std::string command = DF_CLI;
+    for (const std::string& arg : args)
+        command += " '" + arg + "'";
+    command += " </dev/null >" + base + ".out 2>" +
+               (stderrFd >= 0 ? "&" + std::to_string(stderrFd) : base + ".err");
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(base + ".out"),
+            ReadFile(base + ".err")};
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::string Shell(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string output;
+    char buffer[4096];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
+        output += buffer;
+    return output;
+}
+
+std::string MaskOfPrefix(int prefix) {
+    in_addr mask{};
+    mask.s_addr = htonl(prefix == 0 ? 0 : ~0u << (32 - prefix));
+    char text[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, &mask, text, sizeof text);
+}
+
+// What the adapters command should print for this namespace, from `ip`.
+std::string AdaptersAsIpShowsThem() {
+    std::string expected;
+    std::istringstream lines(Shell("ip -br addr"));
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string name, state, address, gateway = "none";
+        fields >> name >> state;
+        name = name.substr(0, name.find('@'));
+        if (name == "lo")
+            continue;
+        expected += std::to_string(++number) + ". " + name + "\n";
+        while (fields >> address)
+            if (const auto slash = address.find('/'); address.find('.') != std::string::npos)
+                expected += "   address  " + address.substr(0, slash) + " / " +
+                            MaskOfPrefix(std::stoi(address.substr(slash + 1))) + "\n";
+        std::istringstream route(Shell("ip -4 route show default dev " + name));
+        for (std::string word; route >> word;)
+            if (word == "via")
+                route >> gateway;
+        std::string mac = ReadFile("/sys/class/net/" + name + "/address");
+        mac = mac.substr(0, mac.find('\n'));
+        for (char& c : mac)
+            c = c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        expected += "   gateway  " + gateway + "\n   MAC      " + mac + "\n   DHCP     no\n";
+    }
+    return expected;
+}
+
+const std::string kProbe = "~who has voip device?~";
+const std::string kIndent(17, ' ');
+
+class CliLab : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!InLab())
+            GTEST_SKIP() << "runs only inside the network lab (tests/lab/lab.sh)";
+    }
+
+    // A simulated device on segment A answering with `reply`, byte for byte.
+    std::unique_ptr<DeviceSim> DeviceOnA(const std::string& reply) {
+        const std::string path = LabDir() + "/reply-" + std::to_string(++replies_);
+        WriteFile(path, reply);
+        return std::make_unique<DeviceSim>(LabNsDevA(),
+                                           std::vector<std::string>{"--reply-file", path});
+    }
+
+    std::string Search(const std::string& format) {
+        const CliRun run = RunCli({"search", "--wait", "600", "--format", format});
+        EXPECT_EQ(run.code, 0) << run.err;
+        return run.out;
+    }
+
+private:
+    int replies_ = 0;
+};
+
+using CliBareLab = CliLab;
+
+} // namespace
+
+TEST_F(CliLab, AdaptersListEveryAdapterAsIpShowsIt) {
+    LabAddAddresses(LabNsFinder(), "eth-a", "198.51.100.77", 1);
+    const CliRun run = RunCli({"adapters"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("198.51.100.77 / 255.255.255.0"), std::string::npos);
+    EXPECT_EQ(run.out, AdaptersAsIpShowsThem());
+}
+
+TEST_F(CliLab, JsonListsExactlyTheDevicesOfTheChosenSegment) {
+    LabAddAddresses(LabNsDevA(), "eth0", "198.51.100.10", 3);
+    const std::string reply = Utf8ToGbk("型号: IP话机 X3\n固件: 2.1.7");
+    DeviceSim segmentA(LabNsDevA(), {"--devices", "3", "--first-ip", "198.51.100.10",
+                                     "--reply-text", "型号: IP话机 X3\\n固件: 2.1.7"});
+    DeviceSim segmentB(LabNsDevB(), {"--reply-text", "B"});
+
+    const CliRun first = RunCli({"search", "--format", "json", "--wait", "1000"});
+    EXPECT_EQ(first.code, 0);
+    EXPECT_EQ(first.err, "3 replies shown, 0 datagrams dropped by the kernel\n");
+    std::vector<std::string> expected;
+    for (const char* ip : {"198.51.100.10", "198.51.100.11", "198.51.100.12"})
+        expected.push_back(
+            std::string("{\"ip\":\"") + ip +
+            "\",\"port\":6001,\"info\":\"型号: IP话机 X3\\n固件: 2.1.7\",\"hex\":\"" +
+            HexBytes(reply) + "\"}");
+    EXPECT_EQ(SortedLines(first.out), expected);
+
+    const CliRun second = RunCli({"search", "--adapter", "2", "--format", "json", "--wait", "600"});
+    EXPECT_EQ(second.code, 0);
+    EXPECT_EQ(second.out, "{\"ip\":\"203.0.113.2\",\"port\":6001,\"info\":\"B\",\"hex\":\"42\"}\n");
+
+    // One probe each, from the chosen adapter's address and port 60000.
+    const auto heardA = segmentA.LogLines();
+    ASSERT_EQ(heardA.size(), 1u);
+    EXPECT_EQ(heardA[0].ip, LabFinderIpA());
+    EXPECT_EQ(heardA[0].port, 60000);
+    EXPECT_EQ(heardA[0].bytes, kProbe);
+    const auto heardB = segmentB.LogLines();
+    ASSERT_EQ(heardB.size(), 1u);
+    EXPECT_EQ(heardB[0].ip, LabFinderIpB());
+    EXPECT_EQ(heardB[0].port, 60000);
+}
+
+TEST_F(CliLab, EachFormatShowsMultiLineZeroByteEmptyAndFullSizeReplies) {
+    std::string full, fullUtf8;
+    for (int i = 0; i < 2048; ++i) {
+        full += "\xC9\xE8\xB1\xB8"; // 设备 in GBK: 8192 bytes in all
+        fullUtf8 += "设备";
+    }
+    const std::string multiLine = Utf8ToGbk("型号: IP话机 X3\r\n固件: 2.1.7\r\n状态: \"在线\"\t");
+    const std::string zeroBytes("ID\0X7\0\xff", 7);
+    struct Case {
+        std::string reply, text, tsv, info;
+    };
+    const Case cases[] = {
+        {multiLine,
+         "198.51.100.2     型号: IP话机 X3\n" + kIndent + "固件: 2.1.7\n" + kIndent +
+             "状态: \"在线\"\t\n",
+         "型号: IP话机 X3\\r\\n固件: 2.1.7\\r\\n状态: \"在线\"\\t",
+         "型号: IP话机 X3\\r\\n固件: 2.1.7\\r\\n状态: \\\"在线\\\"\\t"},
+        {zeroBytes, "198.51.100.2     ID\\x00X7\\x00\xEF\xBF\xBD\n", "ID\\0X7\\0\xEF\xBF\xBD",
+         "ID\\u0000X7\\u0000\xEF\xBF\xBD"},
+        {"", "198.51.100.2\n", "", ""},
+        {full, "198.51.100.2     " + fullUtf8 + "\n", fullUtf8, fullUtf8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply.size());
+        auto device = DeviceOnA(c.reply);
+        EXPECT_EQ(Search("text"), c.text);
+        EXPECT_EQ(Search("tsv"), "198.51.100.2\t6001\t" + c.tsv + "\n");
+        EXPECT_EQ(Search("json"), "{\"ip\":\"198.51.100.2\",\"port\":6001,\"info\":\"" + c.info +
+                                      "\",\"hex\":\"" + HexBytes(c.reply) + "\"}\n");
+    }
+}
+
+TEST_F(CliLab, TooLongRepliesAndRepliesBeyondTheThousandthAreNotShown) {
+    {
+        auto device = DeviceOnA(std::string(8193, 'x'));
+        const CliRun run = RunCli({"search", "--wait", "600"});
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "0 replies shown, 0 datagrams dropped by the kernel\n");
+    }
+    LabAddAddresses(LabNsDevA(), "eth0", "198.51.100.20", 2);
+    // Spread over half a second, so a host with a small receive queue keeps up.
+    DeviceSim devices(LabNsDevA(), {"--devices", "2", "--first-ip", "198.51.100.20", "--replies",
+                                    "600", "--jitter", "500", "--reply-text", "r"});
+    const CliRun run = RunCli({"search", "--format", "tsv", "--wait", "2000"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1000);
+    EXPECT_EQ(run.err, "1000 replies shown, 200 replies beyond the first 1000 not shown, "
+                       "0 datagrams dropped by the kernel\n");
+}
+
+TEST_F(CliLab, FailuresAndUsageErrorsSendNothing) {
+    DeviceSim segmentA(LabNsDevA(), {"--reply-text", "A"});
+    const CliRun noAdapter = RunCli({"search", "--adapter", "3"});
+    EXPECT_EQ(noAdapter.code, 1);
+    EXPECT_EQ(noAdapter.err, "device-finder-cli: there is no adapter 3: this host has 2 adapters "
+                             "(see 'device-finder-cli adapters')\n");
+
+    const int taken = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(60000);
+    inet_pton(AF_INET, LabFinderIpA().c_str(), &address.sin_addr);
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const CliRun portTaken = RunCli({"search"});
+    ::close(taken);
+    EXPECT_EQ(portTaken.code, 1);
+    EXPECT_EQ(portTaken.err,
+              "device-finder-cli: Could not bind socket. Address and port are already in use.\n");
+
+    const CliRun usage = RunCli({"search", "--wait", "4s"});
+    EXPECT_EQ(usage.code, 2);
+    EXPECT_TRUE(usage.err.starts_with("device-finder-cli: --wait needs a whole number"))
+        << usage.err;
+    EXPECT_NE(usage.err.find("\nusage: device-finder-cli adapters\n"), std::string::npos);
+    for (const CliRun& run : {noAdapter, portTaken, usage})
+        EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(segmentA.WaitForLogLines(1, 300ms).empty());
+    EXPECT_TRUE(RunCli({"search", "--help"}).out.starts_with("usage: "));
+    EXPECT_EQ(RunCli({"--version"}).code, 0);
+}
+
+TEST_F(CliLab, CountdownOnlyWhenStandardErrorIsATerminal) {
+    auto device = DeviceOnA("A");
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+
+    const CliRun run = RunCli({"search", "--wait", "1500"}, terminal);
+    close(terminal);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, static_cast<std::size_t>(n));
+    close(master);
+
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "198.51.100.2     A\n");
+    const std::string line = "\r\x1b[Ksearching from 198.51.100.1 port 60000, ";
+    EXPECT_NE(shown.find(line + "2 s left"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(line + "1 s left"), std::string::npos) << shown;
+    // The countdown is erased before the summary takes the line.
+    const std::string end = "\r\x1b[K1 reply shown, 0 datagrams dropped by the kernel\r\n";
+    EXPECT_TRUE(shown.ends_with(end)) << shown;
+}
+
+TEST_F(CliBareLab, WithoutAnAdapterBothCommandsFail) {
+    for (const char* command : {"adapters", "search"}) {
+        const CliRun run = RunCli({command});
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("device-finder-cli: System Error.  Code: 232.\n", 0), 0u)
+            << run.err;
+    }
+}

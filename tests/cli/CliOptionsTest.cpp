@@ -1,0 +1,49 @@
+#include "cli/CliOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The usage error's text, or "" when the arguments parse.
+std::string UsageErrorOf(std::vector<std::string_view> args) {
+    try {
+        ParseCliOptions(args);
+    } catch (const UsageError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(CliOptions, DefaultsBothSpellingsAndHelpAnywhere) {
+    const CliOptions defaults = ParseCliOptions({"search"});
+    EXPECT_EQ(defaults.adapter, 1);
+    EXPECT_EQ(defaults.waitMs, 4000);
+    EXPECT_EQ(defaults.format, ReplyFormat::Text);
+    const CliOptions set =
+        ParseCliOptions({"search", "--format", "json", "--wait=600000", "--adapter", "3"});
+    EXPECT_EQ(set.adapter, 3);
+    EXPECT_EQ(set.waitMs, kMaxWaitMs);
+    EXPECT_EQ(set.format, ReplyFormat::Json);
+    EXPECT_EQ(ParseCliOptions({"search", "--format=tsv", "--wait", "0"}).waitMs, 0);
+    EXPECT_EQ(ParseCliOptions({"search", "--wait", "bad", "--help"}).command, CliCommand::Help);
+    EXPECT_EQ(ParseCliOptions({"adapters", "--version"}).command, CliCommand::Version);
+}
+
+TEST(CliOptions, UsageErrors) {
+    EXPECT_EQ(UsageErrorOf({}), "no command given");
+    EXPECT_EQ(UsageErrorOf({"--adapter", "1"}), "unknown command '--adapter'");
+    EXPECT_EQ(UsageErrorOf({"adapters", "--adapter", "1"}), "adapters takes no options");
+    EXPECT_EQ(UsageErrorOf({"search", "1"}), "unknown option '1'");
+    EXPECT_EQ(UsageErrorOf({"search", "--wait"}), "option '--wait' needs a value");
+    EXPECT_EQ(UsageErrorOf({"search", "--wait", "10", "--wait=20"}), "option '--wait' given twice");
+    EXPECT_EQ(UsageErrorOf({"search", "--format", "csv"}),
+              "--format needs text, tsv or json, not 'csv'");
+    EXPECT_EQ(UsageErrorOf({"search", "--wait", "600001"}),
+              "--wait needs a whole number from 0 to 600000, not '600001'");
+    for (const char* bad : {"0", "-1", "", "1x", " 1", "+1", "99999999999"})
+        EXPECT_NE(UsageErrorOf({"search", "--adapter", bad}), "") << "'" << bad << "'";
+    for (const char* bad : {"-1", "4s", "0x10"})
+        EXPECT_NE(UsageErrorOf({"search", "--wait", bad}), "") << "'" << bad << "'";
+}
