@@ -2,10 +2,12 @@
 //   (a) hand-over throughput: datagrams a second through OnUDPRead on the UI thread;
 //   (b) replies recorded of N simulated devices answering one probe, N = 100,
 //       250, 1000, all at once and spread by up to 100 ms of jitter, with the
-//       kernel's drop counter for the endpoint's socket;
+//       kernel's drop counter for the endpoint's socket, and once more for
+//       1000 at once with the system's default receive queue;
 //   (c) time from Active := false to the receiving thread's end over 50 re-binds.
 // Run: tests/lab/lab.sh run -- build/release/bench/handover_bench
 #include "LabEnv.h"
+#include "cli/KernelDrops.h"
 #include "discovery/Probe.h"
 #include "net/IdSync.h"
 #include "net/IdUDPListenerThread.h"
@@ -20,8 +22,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -31,29 +31,6 @@ using namespace std::chrono_literals;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-// The kernel's count of datagrams dropped for the UDP socket bound to
-// `ip`:`port`, from /proc/net/udp of this namespace; -1 when not found.
-long KernelDrops(const std::string& ip, std::uint16_t port) {
-    in_addr address{};
-    inet_pton(AF_INET, ip.c_str(), &address);
-    char local[32];
-    std::snprintf(local, sizeof local, "%08X:%04X", address.s_addr, port);
-    std::ifstream udp("/proc/net/udp");
-    std::string line;
-    while (std::getline(udp, line)) {
-        std::istringstream fields(line);
-        std::string slot, localAddress, field;
-        fields >> slot >> localAddress;
-        if (localAddress != local)
-            continue;
-        long drops = -1;
-        while (fields >> field)
-            drops = std::strtol(field.c_str(), nullptr, 10);
-        return drops;
-    }
-    return -1;
 }
 
 void HandOverThroughput() {
@@ -93,11 +70,12 @@ void HandOverThroughput() {
                 delivered.load(), total, seconds, static_cast<double>(delivered) / seconds);
 }
 
-void RepliesOfDevices(int devices, int jitterMs) {
+void RepliesOfDevices(int devices, int jitterMs, std::int32_t receiveBuffer) {
     DeviceSim sim(LabNsDevA(), {"--devices", std::to_string(devices), "--first-ip", "198.18.0.1",
                                 "--jitter", std::to_string(jitterMs), "--reply-text",
                                 "型号: IP话机 X3\n固件: 2.1.7\n状态: 在线"});
     TIdUDPServer server("UDPServerTask");
+    server.ReceiveBufferSize = receiveBuffer;
     TIdSocketHandle& binding = server.Bindings.Add();
     binding.IP = LabFinderIpA();
     binding.Port = 60000;
@@ -106,12 +84,13 @@ void RepliesOfDevices(int devices, int jitterMs) {
         ++recorded;
     };
     server.SetActive(true);
-    const long dropsBefore = KernelDrops(binding.IP, binding.Port);
     server.SendBroadcast(PrepareProbe(), 6001);
     WaitRunningSyncCalls([] { return false; }, 4000ms);
-    const long drops = KernelDrops(binding.IP, binding.Port) - dropsBefore;
-    std::printf("(b) %4d devices, jitter %3d ms: %4ld replies recorded, kernel drops %ld\n",
-                devices, jitterMs, recorded, drops);
+    const auto drops = KernelDrops(binding.Handle());
+    std::printf("(b) %4d devices, jitter %3d ms, receive queue %s: %4ld replies recorded, "
+                "kernel drops %s\n",
+                devices, jitterMs, receiveBuffer > 0 ? "4 MiB" : "system default", recorded,
+                drops ? std::to_string(*drops).c_str() : "unknown");
 }
 
 void DeactivationTimes() {
@@ -145,9 +124,12 @@ int main() {
     }
     LabAddAddresses(LabNsDevA(), "eth0", "198.18.0.1", 1000);
     HandOverThroughput();
+    const std::int32_t enlarged = TIdUDPServer("Defaults").ReceiveBufferSize;
     for (int jitter : {0, 100})
         for (int devices : {100, 250, 1000})
-            RepliesOfDevices(devices, jitter);
+            RepliesOfDevices(devices, jitter, enlarged);
+    // The same burst with the system's default queue, for comparison.
+    RepliesOfDevices(1000, 0, 0);
     DeactivationTimes();
     return 0;
 }
