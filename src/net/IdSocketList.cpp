@@ -33,14 +33,6 @@ ws::TSocket TIdSocketListWindows::Items(int index) const {
     return set_.sockets[index];
 }
 
-bool TIdSocketListWindows::Contains(ws::TSocket socket) const {
-    std::lock_guard guard(lock_);
-    for (std::uint32_t i = 0; i < set_.count; ++i)
-        if (set_.sockets[i] == socket)
-            return true;
-    return false;
-}
-
 bool TIdSocketListWindows::SelectRead(int timeoutMs) const {
     ws::FdSet copy;
     {

@@ -14,7 +14,6 @@ public:
     void Remove(ws::TSocket socket);
     int Count() const;
     ws::TSocket Items(int index) const;
-    bool Contains(ws::TSocket socket) const;
     // Waits until some socket of the set is readable; timeout in milliseconds,
     // -2 for no limit. Raises the socket error when the wait fails.
     bool SelectRead(int timeoutMs) const;

@@ -56,11 +56,6 @@ bool TIdThread::Stopped() const {
     return terminated_ || stopped_;
 }
 
-bool TIdThread::Terminated() const {
-    std::lock_guard guard(lock_);
-    return terminated_;
-}
-
 void TIdThread::WaitFor() {
     if (!thread_.joinable())
         return;

@@ -27,7 +27,6 @@ public:
     void Stop();
     void Terminate();
     bool Stopped() const;
-    bool Terminated() const;
     bool Finished() const { return finished_; }
     // Waits until the thread has ended. In the UI thread the wait runs pending
     // synchronised calls, so a worker blocked in one cannot deadlock it.

@@ -22,7 +22,6 @@ public:
     ~TIdUDPListenerThread() override;
 
     TIdSocketHandle& Binding() const { return binding_; }
-    TIdUDPServer& Server() const { return server_; }
 
     // The longest wait for readability in one cycle, in milliseconds.
     static constexpr int ReadWait = 1000;
