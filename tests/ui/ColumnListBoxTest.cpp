@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -73,6 +74,24 @@ protected:
         QApplication::sendEvent(target, &event);
     }
 
+    // Collects what the header bar reports, one text per event, in `events`.
+    void RecordHeaderEvents() {
+        const auto add = [this](std::string event) { events.push_back(std::move(event)); };
+        const auto text = [](auto... numbers) { return ((" " + std::to_string(numbers)) + ...); };
+        const char* stages[] = {"begin", "move", "end"};
+        QObject::connect(&list, &TColumnListBox::HeaderSectionTrack,
+                         [=](int index, int width, TSectionTrackState state) {
+                             add("track" + text(index, width) + " " +
+                                 stages[static_cast<int>(state)]);
+                         });
+        QObject::connect(&list, &TColumnListBox::HeaderSized,
+                         [=](int index, int width) { add("sized" + text(index, width)); });
+        QObject::connect(&list, &TColumnListBox::HeaderSectionResize,
+                         [=](int index) { add("resize" + text(index)); });
+        QObject::connect(&list, &TColumnListBox::HeaderSectionClick,
+                         [=](int index) { add("click" + text(index)); });
+    }
+
     void Focus() {
         list.activateWindow();
         list.SetFocus();
@@ -80,6 +99,7 @@ protected:
         ASSERT_TRUE(list.Focused());
     }
 
+    std::vector<std::string> events; // before the list: it may report while it goes
     TColumnListBox list;
 };
 
@@ -402,6 +422,177 @@ TEST_F(DeviceList, NoRowContentMakesPaintingFail) {
     list.RowList().SetTopIndex(0);
     EXPECT_EQ(list.RowList().ItemRect(20005).Top, 1 << 29); // held within range
     EXPECT_FALSE(Rows().isNull());
+}
+
+TEST_F(DeviceList, CellLayerHooksRunBetweenColoursFillAndText) {
+    list.Items().Add(";10.0.0.7;;;hello;");
+    std::vector<std::string> calls;
+    list.SetOnGetLineSettings([&](int index, TOwnerDrawState, TColor& background, TFont& font) {
+        calls.push_back("settings " + std::to_string(index));
+        background = clNavy;
+        font.Color = clHighlight;
+    });
+    list.SetOnPrepareDrawItem([&](TCanvas& canvas, int index, const TRect& inner, TOwnerDrawState) {
+        calls.push_back("prepare " + std::to_string(index));
+        TBrush stripe{clSilver};
+        std::swap(canvas.Brush, stripe);
+        canvas.FillRect({inner.Left, inner.Top, 20, inner.Bottom}); // under half the address
+        std::swap(canvas.Brush, stripe);
+    });
+    const QRgb text = Rgb(clHighlight);
+    for (const auto& [transparent, background] : {std::pair{false, Rgb(clNavy)}, {true, kWhite}}) {
+        TCellStyle style;
+        style.Transparent = transparent; // true: the row list's own fill stays
+        list.SetCellStyle(style);
+        calls.clear();
+        const QImage row = Row(0);
+        EXPECT_EQ(calls, (std::vector<std::string>{"settings 0", "prepare 0"}));
+        EXPECT_EQ(OtherThan(row, {1, 0, 19, 15}, Rgb(clSilver), text), 0) << transparent;
+        EXPECT_EQ(OtherThan(row, {20, 0, W() - 21, 15}, background, text), 0) << transparent;
+        EXPECT_FALSE(InkBox(row, {1, 0, 19, 15}, Rgb(clSilver)).isNull()); // text over the stripe
+        EXPECT_EQ(row.pixel(600, 5), background);
+        EXPECT_EQ(row.pixel(0, 5), kWhite);
+    }
+
+    list.SetOnDrawItem([&](TCanvas& canvas, int index, const TRect& inner, TOwnerDrawState) {
+        calls.push_back("draw " + std::to_string(index));
+        canvas.Brush.Color = clGray;
+        canvas.FillRect(inner);
+    });
+    using enum TListBoxStyle;
+    for (const TListBoxStyle style :
+         {lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable, lbVirtual, lbVirtualOwnerDraw}) {
+        TCellStyle cells;
+        cells.Style = style;
+        list.SetCellStyle(cells);
+        calls.clear();
+        const QImage row = Row(0);
+        if (style == lbStandard) {
+            EXPECT_EQ(calls, (std::vector<std::string>{"settings 0", "prepare 0"}));
+            continue;
+        }
+        EXPECT_EQ(calls, (std::vector<std::string>{"draw 0"})) << static_cast<int>(style);
+        EXPECT_TRUE(AllOf(row, {1, 0, W() - 2, 15}, Rgb(clGray)));
+        EXPECT_TRUE(AllOf(row, {0, 15, W(), 1}, kWhite));
+    }
+}
+
+TEST_F(DeviceList, VirtualWidthScrollsHeaderAndRowsTogether) {
+    list.Items().Add(";10.0.0.7;;;line1\nline2;");
+    const QImage whole = Row(0);
+    const QScrollBar& across = *list.RowList().horizontalScrollBar();
+    list.SetVirtualAutoWidth(true);
+    list.resize(400, 300); // client width 396: the sections' 560 pixels overflow
+    QApplication::processEvents();
+    EXPECT_EQ(list.VirtualWidth(), 560);
+    EXPECT_TRUE(across.isVisible());
+    EXPECT_EQ(across.maximum(), 560 - W());
+    list.RowList().horizontalScrollBar()->setValue(150);
+    EXPECT_EQ(list.Header().offset(), 150);
+    EXPECT_EQ(list.Header().sectionViewportPosition(4), 50);
+    EXPECT_EQ(Row(0), whole.copy(150, 0, W(), 16));
+
+    // Only a sum beyond the client width scrolls; the header comes back with the rows.
+    for (const auto& [width, expected] : {std::pair{196, 0}, {197, 397}, {100, 0}}) {
+        list.SetSectionWidth(4, width);
+        QApplication::processEvents();
+        EXPECT_EQ(list.VirtualWidth(), expected) << width;
+        EXPECT_EQ(across.isVisible(), expected > 0) << width;
+        EXPECT_EQ(list.Header().offset(), across.value()) << width;
+    }
+    list.SetVirtualAutoWidth(false);
+    list.SetVirtualWidth(1000);
+    EXPECT_EQ(across.maximum(), 1000 - W());
+}
+
+TEST_F(DeviceList, HeaderEventsComeInOrderAndOnlyWhereAllowed) {
+    RecordHeaderEvents();
+    const std::vector<std::string> drag = {"track 1 200 begin", "track 1 202 move", "sized 1 202",
+                                           "resize 1",          "track 1 204 move", "sized 1 204",
+                                           "resize 1",          "track 1 204 end"};
+    std::vector<std::string> dragAndClick = drag;
+    dragAndClick.push_back("click 4");
+    const auto noClick = [](std::vector<THeaderSection> sections) {
+        sections[4].AllowClick = false;
+        return sections;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"defaults", [] {}, dragAndClick},
+        {"no click", [&] { list.SetHeaderSections(noClick(list.HeaderSections())); }, drag},
+        {"flat", [&] { list.SetHeaderFlat(true); }, drag},
+        {"no resize", [&] { list.SetAllowResize(false); }, {}},
+    };
+    for (const Case& c : cases) {
+        SetUpDeviceList(list);
+        c.setUp();
+        events.clear();
+        Mouse(QEvent::MouseButtonPress, 199, Qt::LeftButton); // the divider after section 1
+        Mouse(QEvent::MouseMove, 201, Qt::LeftButton);
+        Mouse(QEvent::MouseMove, 203, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, 203, Qt::NoButton);
+        Mouse(QEvent::MouseButtonPress, 400, Qt::LeftButton); // a click on section 4
+        Mouse(QEvent::MouseButtonRelease, 400, Qt::NoButton);
+        EXPECT_EQ(events, c.expected) << c.name;
+        EXPECT_EQ(list.HeaderSections()[1].Width(), c.expected.empty() ? 200 : 204) << c.name;
+        list.SetHeaderFlat(false);
+        list.SetAllowResize(true);
+    }
+}
+
+TEST_F(DeviceList, HeaderLookFollowsHotTrackFlatAndTheSectionHook) {
+    const auto header = [&] { return list.Header().viewport()->grab().toImage(); };
+    const QImage plain = header();
+    list.SetHeaderHotTrack(true);
+    Mouse(QEvent::MouseMove, 400, Qt::NoButton);
+    const QImage hot = header();
+    EXPECT_EQ(hot.copy(0, 0, 200, 17), plain.copy(0, 0, 200, 17));
+    EXPECT_FALSE(InkBox(hot, {202, 0, 356, 17}, Rgb(clHighlight)).isNull());
+    EXPECT_GT(OtherThan(hot, {202, 0, 356, 17}, Rgb(clBtnFace), Rgb(clHighlight)), 0);
+    EXPECT_NE(hot, plain);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(list.Header().viewport(), &leave);
+    EXPECT_EQ(header(), plain);
+
+    list.SetHeaderFlat(true);
+    const QImage flat = header();
+    EXPECT_EQ(flat.pixel(100, 1), Rgb(clBtnFace));
+    EXPECT_TRUE(AllOf(flat, {199, 0, 1, 17}, Rgb(clBtnShadow)));
+
+    std::vector<std::pair<int, bool>> drawn;
+    list.SetOnHeaderDrawSection([&](TCanvas& canvas, int index, const TRect& rect, bool pressed) {
+        drawn.emplace_back(index, pressed);
+        canvas.Brush.Color = clNavy;
+        canvas.FillRect({rect.Left + 1, rect.Top + 1, rect.Right - 1, rect.Bottom - 1});
+    });
+    list.SetHeaderFlat(false);
+    Mouse(QEvent::MouseButtonPress, 400, Qt::LeftButton);
+    const QImage hooked = header();
+    EXPECT_TRUE(AllOf(hooked, {1, 1, 198, 15}, Rgb(clNavy)));
+    EXPECT_EQ(drawn, (std::vector<std::pair<int, bool>>{{1, false}, {4, true}}));
+    Mouse(QEvent::MouseButtonRelease, 400, Qt::NoButton);
+}
+
+TEST_F(DeviceList, SelectReportsOnlyTheUsersSelectionChanges) {
+    for (int i = 0; i < 3; ++i)
+        list.Items().Add("row;" + std::to_string(i));
+    std::vector<int> selected;
+    QObject::connect(&list, &TColumnListBox::Select, [&](int index) { selected.push_back(index); });
+    list.RowList().SetItemIndex(0); // the program, not the user
+    for (int click = 0; click < 2; ++click) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 20), QPointF(10, 20),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list.RowList().viewport(), &press);
+    }
+    for (const int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Home}) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&list.RowList(), &event);
+    }
+    EXPECT_EQ(selected, (std::vector<int>{1, 2, 0}));
 }
 
 } // namespace
