@@ -122,6 +122,7 @@ void TColumnHeader::SetHotTrack(bool hotTrack) {
 void TColumnHeader::SetAllowResize(bool allow) {
     allowResize_ = allow;
     if (!allow) {
+        tracking_ = -1;
         SetHot(-1);
         viewport()->unsetCursor();
     }

@@ -85,6 +85,11 @@ public:
 
     // Focus goes to the row list; the frame itself is never a tab stop.
     void SetFocus() { rowList_->setFocus(); }
+    // False: the row list takes the focus by click only, not by Tab.
+    bool TabStop() const { return rowList_->focusPolicy() == Qt::StrongFocus; }
+    void SetTabStop(bool tabStop) {
+        rowList_->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
     bool Focused() const { return hasFocus() || rowList_->hasFocus(); }
 
     TColumnRowList& RowList() { return *rowList_; }
