@@ -63,6 +63,8 @@ void TColumnHeader::SetHeaderFont(const TFont& font) {
 
 void TColumnHeader::SetSections(std::vector<THeaderSection> sections) {
     const QSignalBlocker quiet(this);
+    hot_ = -1;
+    tracking_ = -1;
     sections_ = std::move(sections);
     model_.setColumnCount(static_cast<int>(sections_.size()));
     for (int i = 0; i < static_cast<int>(sections_.size()); ++i)
