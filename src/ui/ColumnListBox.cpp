@@ -3,7 +3,9 @@
 #include "ui/RowSplit.h"
 
 #include <QPainter>
+#include <QScrollBar>
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -47,6 +49,12 @@ TColumnListBox::TColumnListBox(QWidget* parent)
     setFocusProxy(rowList_);
     connect(header_, &TColumnHeader::SectionWidthChanged, this,
             &TColumnListBox::OnSectionWidthChanged);
+    connect(header_, &TColumnHeader::SectionClick, this, &TColumnListBox::HeaderSectionClick);
+    connect(header_, &TColumnHeader::SectionTrack, this, &TColumnListBox::HeaderSectionTrack);
+    connect(rowList_, &TListBox::Select, this, &TColumnListBox::Select);
+    // The header follows the rows when they scroll across.
+    connect(rowList_->horizontalScrollBar(), &QScrollBar::valueChanged, header_,
+            &QHeaderView::setOffset);
     rowList_->SetDrawHook(
         [this](TCanvas& canvas, int index, const TRect& inner, TOwnerDrawState state) {
             PaintCells(canvas, index, inner, state);
@@ -80,6 +88,7 @@ void TColumnListBox::SetDelimiter(char delimiter) {
 
 void TColumnListBox::SetHeaderSections(std::vector<THeaderSection> sections) {
     header_->SetSections(std::move(sections));
+    FitVirtualWidth();
     Layout();
     rowList_->viewport()->update();
 }
@@ -104,6 +113,41 @@ void TColumnListBox::SetCellStyle(const TCellStyle& style) {
     rowList_->viewport()->update();
 }
 
+void TColumnListBox::SetOnDrawItem(DrawItemEvent handler) {
+    onDrawItem_ = std::move(handler);
+    rowList_->viewport()->update();
+}
+
+void TColumnListBox::SetOnGetLineSettings(GetLineSettingsEvent handler) {
+    onGetLineSettings_ = std::move(handler);
+    rowList_->viewport()->update();
+}
+
+void TColumnListBox::SetOnPrepareDrawItem(DrawItemEvent handler) {
+    onPrepareDrawItem_ = std::move(handler);
+    rowList_->viewport()->update();
+}
+
+void TColumnListBox::SetVirtualWidth(int width) {
+    virtualWidth_ = std::max(width, 0);
+    rowList_->SetHorizontalExtent(virtualWidth_);
+}
+
+void TColumnListBox::SetVirtualAutoWidth(bool autoWidth) {
+    virtualAutoWidth_ = autoWidth;
+    FitVirtualWidth();
+}
+
+void TColumnListBox::FitVirtualWidth() {
+    if (!virtualAutoWidth_)
+        return;
+    const std::vector<THeaderSection>& sections = header_->Sections();
+    const int total = std::accumulate(
+        sections.begin(), sections.end(), 0,
+        [](int sum, const THeaderSection& section) { return sum + section.Width(); });
+    SetVirtualWidth(total > ClientWidth() ? total : 0);
+}
+
 int TColumnListBox::ClientWidth() const {
     return std::max(width() - 2 * kEdge, 0);
 }
@@ -124,6 +168,7 @@ void TColumnListBox::Layout() {
 
 void TColumnListBox::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    FitVirtualWidth();
     Layout();
 }
 
@@ -147,6 +192,7 @@ void TColumnListBox::paintEvent(QPaintEvent*) {
 }
 
 void TColumnListBox::OnSectionWidthChanged(int index, int width) {
+    FitVirtualWidth();
     Layout();
     rowList_->viewport()->update();
     emit HeaderSized(index, width);
@@ -155,9 +201,18 @@ void TColumnListBox::OnSectionWidthChanged(int index, int width) {
 
 void TColumnListBox::PaintCells(TCanvas& canvas, int index, const TRect& inner,
                                 TOwnerDrawState state) {
+    if (cellStyle_.Style != TListBoxStyle::lbStandard && onDrawItem_) {
+        onDrawItem_(canvas, index, inner, state);
+        return;
+    }
     ChooseColours(canvas, index, state);
-    canvas.FillRect(inner);
+    if (onGetLineSettings_)
+        onGetLineSettings_(index, state, canvas.Brush.Color, canvas.Font);
+    if (!cellStyle_.Transparent)
+        canvas.FillRect(inner);
     canvas.Brush.Style = TBrushStyle::bsClear;
+    if (onPrepareDrawItem_)
+        onPrepareDrawItem_(canvas, index, inner, state);
     const std::string* row = rowList_->Text(index);
     if (!row || IsBlank(*row))
         return;
@@ -187,7 +242,7 @@ void TColumnListBox::ChooseColours(TCanvas& canvas, int index, TOwnerDrawState s
 }
 
 // Cell k spans [S_k + 2, S_(k+1)) with the right edge held at W - 1, where S
-// are the section boundaries and W the row list's width. Fields beyond the
+// are the section boundaries and W the width of the rows. Fields beyond the
 // last section are not shown; with no section at all the whole row is one
 // left-aligned cell.
 void TColumnListBox::DrawFields(TCanvas& canvas, std::string_view row, const TRect& inner) const {
@@ -198,7 +253,7 @@ void TColumnListBox::DrawFields(TCanvas& canvas, std::string_view row, const TRe
         canvas.DrawText(row, cell, flags | DT_LEFT);
         return;
     }
-    const int width = rowList_->viewport()->width();
+    const int width = rowList_->RowWidth();
     const std::vector<std::string_view> fields = SplitRow(row, delimiter_);
     const size_t shown = std::min(fields.size(), sections.size());
     int x = inner.Left;

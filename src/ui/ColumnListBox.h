@@ -6,6 +6,7 @@
 #include "ui/ListBoxStrings.h"
 
 #include <QWidget>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -17,6 +18,12 @@ class TColumnListBox : public QWidget {
     Q_OBJECT
 
 public:
+    // Paints a row's cells into its inner rectangle.
+    using DrawItemEvent = TStyledListBox::DrawHook;
+    // May change the background and the font a row's cells were given.
+    using GetLineSettingsEvent =
+        std::function<void(int index, TOwnerDrawState state, TColor& background, TFont& font)>;
+
     explicit TColumnListBox(QWidget* parent = nullptr);
     ~TColumnListBox() override;
 
@@ -42,6 +49,25 @@ public:
     void SetHeaderVisible(bool visible);
     const TFont& HeaderFont() const { return headerFont_; }
     void SetHeaderFont(const TFont& font);
+    bool HeaderFlat() const { return header_->Flat(); }
+    void SetHeaderFlat(bool flat) { header_->SetFlat(flat); }
+    bool HeaderHotTrack() const { return header_->HotTrack(); }
+    void SetHeaderHotTrack(bool hotTrack) { header_->SetHotTrack(hotTrack); }
+    // False: the user can neither drag a divider nor click a section.
+    bool AllowResize() const { return header_->AllowResize(); }
+    void SetAllowResize(bool allow) { header_->SetAllowResize(allow); }
+    void SetOnHeaderDrawSection(TColumnHeader::DrawSectionHook hook) {
+        header_->SetDrawSectionHook(std::move(hook));
+    }
+
+    // Width across which header and rows scroll together; 0: no horizontal
+    // scrolling, the rows are as wide as the frame.
+    int VirtualWidth() const { return virtualWidth_; }
+    void SetVirtualWidth(int width);
+    // True: the virtual width is the sum of the section widths whenever that
+    // is more than the frame's client width, else 0.
+    bool VirtualAutoWidth() const { return virtualAutoWidth_; }
+    void SetVirtualAutoWidth(bool autoWidth);
 
     const TFont& Font() const { return rowList_->Font(); }
     void SetFont(const TFont& font) { rowList_->SetFont(font); }
@@ -50,8 +76,20 @@ public:
     const TCellStyle& CellStyle() const { return cellStyle_; }
     void SetCellStyle(const TCellStyle& style);
 
+    // The cell layer of a row runs: OnDrawItem in place of everything else
+    // while the style is not lbStandard; otherwise the colours are chosen,
+    // OnGetLineSettings, the background fill, OnPrepareDrawItem, the text.
+    void SetOnDrawItem(DrawItemEvent handler);
+    void SetOnGetLineSettings(GetLineSettingsEvent handler);
+    void SetOnPrepareDrawItem(DrawItemEvent handler);
+
     // Focus goes to the row list; the frame itself is never a tab stop.
     void SetFocus() { rowList_->setFocus(); }
+    // False: the row list takes the focus by click only, not by Tab.
+    bool TabStop() const { return rowList_->focusPolicy() == Qt::StrongFocus; }
+    void SetTabStop(bool tabStop) {
+        rowList_->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
     bool Focused() const { return hasFocus() || rowList_->hasFocus(); }
 
     TColumnRowList& RowList() { return *rowList_; }
@@ -61,6 +99,10 @@ signals:
     // After each width change of a section, in this order.
     void HeaderSized(int index, int width);
     void HeaderSectionResize(int index);
+    void HeaderSectionClick(int index);
+    void HeaderSectionTrack(int index, int width, TSectionTrackState state);
+    // The user moved the selection to another row.
+    void Select(int index);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -70,6 +112,7 @@ private:
     int ClientWidth() const;
     int ClientHeight() const;
     void Layout();
+    void FitVirtualWidth();
     void OnSectionWidthChanged(int index, int width);
     void PaintCells(TCanvas& canvas, int index, const TRect& inner, TOwnerDrawState state);
     void ChooseColours(TCanvas& canvas, int index, TOwnerDrawState state) const;
@@ -84,4 +127,9 @@ private:
     bool headerVisible_ = true;
     TFont headerFont_;
     TCellStyle cellStyle_;
+    DrawItemEvent onDrawItem_;
+    GetLineSettingsEvent onGetLineSettings_;
+    DrawItemEvent onPrepareDrawItem_;
+    int virtualWidth_ = 0;
+    bool virtualAutoWidth_ = false;
 };

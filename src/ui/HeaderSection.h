@@ -13,6 +13,8 @@ public:
 
     QString Text;
     TAlignment Alignment = TAlignment::taLeftJustify;
+    // False: a click on the section is not reported, and it is not pressed.
+    bool AllowClick = true;
 
     int Width() const { return width_; }
     void SetWidth(int width) { width_ = ClampWidth(width); }

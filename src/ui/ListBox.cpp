@@ -8,14 +8,21 @@
 #include <algorithm>
 #include <climits>
 
+namespace {
+
+constexpr int kHorizontalStep = 8; // pixels per arrow click or key press
+
+} // namespace
+
 TListBox::TListBox(QWidget* parent) : QAbstractScrollArea(parent) {
     setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setSingleStep(kHorizontalStep);
     UpdateScrollRange();
 }
 
@@ -77,6 +84,16 @@ void TListBox::SetTopIndex(int index) {
     verticalScrollBar()->setValue(index);
 }
 
+void TListBox::SetHorizontalExtent(int width) {
+    horizontalExtent_ = std::max(width, 0);
+    UpdateScrollRange();
+    viewport()->update();
+}
+
+int TListBox::RowWidth() const {
+    return std::max(horizontalExtent_, viewport()->width());
+}
+
 void TListBox::SetColor(TColor color) {
     color_ = color;
     viewport()->update();
@@ -93,8 +110,7 @@ TRect TListBox::ItemRect(int index) const {
     constexpr long long kFar = 1 << 29;
     const long long offset = static_cast<long long>(index) - TopIndex();
     const int top = static_cast<int>(std::clamp(offset * itemHeight_, -kFar, kFar));
-    return {0, top, viewport()->width(),
-            static_cast<int>(std::min<long long>(top + itemHeight_, kFar))};
+    return {0, top, RowWidth(), static_cast<int>(std::min<long long>(top + itemHeight_, kFar))};
 }
 
 int TListBox::ItemAt(int y) const {
@@ -112,6 +128,9 @@ void TListBox::UpdateScrollRange() {
     QScrollBar* bar = verticalScrollBar();
     bar->setPageStep(VisibleRows());
     bar->setRange(0, std::max(Count() - VisibleRows(), 0));
+    QScrollBar* across = horizontalScrollBar();
+    across->setPageStep(viewport()->width());
+    across->setRange(0, RowWidth() - viewport()->width());
 }
 
 void TListBox::MoveSelection(int index) {
@@ -122,6 +141,13 @@ void TListBox::MoveSelection(int index) {
     caretIndex_ = index;
     MakeVisible(index);
     viewport()->update(ItemRect(index).ToQRect());
+}
+
+void TListBox::UserSelect(int index) {
+    const bool changed = index != itemIndex_;
+    MoveSelection(index);
+    if (changed)
+        emit Select(index);
 }
 
 void TListBox::MakeVisible(int index) {
@@ -139,9 +165,10 @@ void TListBox::paintEvent(QPaintEvent* event) {
     canvas.Brush.Color = color_;
     const QRect dirty = event->rect();
     canvas.FillRect({dirty.left(), dirty.top(), dirty.right() + 1, dirty.bottom() + 1});
+    painter.translate(-horizontalScrollBar()->value(), 0);
     if (rows_.empty()) {
         if (hasFocus())
-            PaintItem(canvas, painter, -1, {0, 0, viewport()->width(), 0});
+            PaintItem(canvas, painter, -1, {0, 0, RowWidth(), 0});
         return;
     }
     for (int index = TopIndex(); index < Count(); ++index) {
@@ -179,7 +206,7 @@ void TListBox::mousePressEvent(QMouseEvent* event) {
         return;
     const int index = ItemAt(event->position().toPoint().y());
     if (index >= 0)
-        MoveSelection(index);
+        UserSelect(index);
 }
 
 void TListBox::keyPressEvent(QKeyEvent* event) {
@@ -209,7 +236,7 @@ void TListBox::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (Count() > 0)
-        MoveSelection(std::clamp(to, 0, Count() - 1));
+        UserSelect(std::clamp(to, 0, Count() - 1));
 }
 
 void TListBox::focusInEvent(QFocusEvent* event) {

@@ -17,8 +17,10 @@ using TOwnerDrawState = unsigned;
 // strings with one fixed row height, single selection, a caret row that
 // carries the focus mark, and a vertical scroll bar shown only while the rows
 // overflow. It scrolls by whole rows, so the scroll position is the first
-// visible row. Every row, and for an empty focused list the caret place, is
-// handed to DrawItem clipped to its rectangle.
+// visible row. Rows may be wider than the view (the horizontal extent); a
+// horizontal scroll bar then shows while they overflow. Every row, and for an
+// empty focused list the caret place, is handed to DrawItem clipped to its
+// rectangle, in row coordinates: x = 0 is the rows' left end, scrolled or not.
 class TListBox : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -44,15 +46,25 @@ public:
     void SetTopIndex(int index);
     int CaretIndex() const { return caretIndex_; }
 
+    // Width of the rows; less than the view's width means the view's width.
+    int HorizontalExtent() const { return horizontalExtent_; }
+    void SetHorizontalExtent(int width);
+    int RowWidth() const;
+
     TColor Color() const { return color_; }
     void SetColor(TColor color);
     const TFont& Font() const { return font_; }
     void SetFont(const TFont& font);
 
-    // Client rectangle of row `index`, in viewport coordinates.
+    // Rectangle of row `index`: y in viewport coordinates, x across the whole
+    // row, [0, RowWidth()).
     TRect ItemRect(int index) const;
     // The row under a viewport point, or -1.
     int ItemAt(int y) const;
+
+signals:
+    // The user moved the selection to another row, by mouse or keyboard.
+    void Select(int index);
 
 protected:
     virtual void DrawItem(TCanvas& canvas, int index, const TRect& rect, TOwnerDrawState state) = 0;
@@ -69,11 +81,13 @@ private:
     int VisibleRows() const;
     void UpdateScrollRange();
     void MoveSelection(int index);
+    void UserSelect(int index);
     void MakeVisible(int index);
     void PaintItem(TCanvas& canvas, QPainter& painter, int index, const TRect& rect);
 
     std::vector<std::string> rows_;
     int itemHeight_ = 16;
+    int horizontalExtent_ = 0;
     int itemIndex_ = -1;
     int caretIndex_ = 0;
     TColor color_ = clWindow;

@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -80,6 +81,7 @@ protected:
         ASSERT_TRUE(list.Focused());
     }
 
+    std::string log; // what hooks and events report; before the list, which may report as it goes
     TColumnListBox list;
 };
 
@@ -402,6 +404,172 @@ TEST_F(DeviceList, NoRowContentMakesPaintingFail) {
     list.RowList().SetTopIndex(0);
     EXPECT_EQ(list.RowList().ItemRect(20005).Top, 1 << 29); // held within range
     EXPECT_FALSE(Rows().isNull());
+}
+
+TEST_F(DeviceList, CellLayerHooksRunBetweenColoursFillAndText) {
+    list.Items().Add(";10.0.0.7;;;hello;");
+    list.SetOnGetLineSettings([&](int index, TOwnerDrawState, TColor& background, TFont& font) {
+        log += "settings" + std::to_string(index) + " ";
+        background = clNavy;
+        font.Color = clHighlight;
+    });
+    list.SetOnPrepareDrawItem([&](TCanvas& canvas, int, const TRect& inner, TOwnerDrawState) {
+        log += "prepare ";
+        TBrush stripe{clSilver};
+        std::swap(canvas.Brush, stripe);
+        canvas.FillRect({inner.Left, inner.Top, 20, inner.Bottom}); // under half the address
+        std::swap(canvas.Brush, stripe);
+    });
+    list.SetOnDrawItem([&](TCanvas& canvas, int index, const TRect& inner, TOwnerDrawState) {
+        log += "draw" + std::to_string(index) + " ";
+        canvas.Brush.Color = clGray;
+        canvas.FillRect(inner);
+    });
+    using enum TListBoxStyle;
+    const struct {
+        bool transparent;
+        TListBoxStyle style;
+        const char* calls;
+        QRgb background;
+    } cases[] = {{false, lbStandard, "settings0 prepare ", Rgb(clNavy)},
+                 {true, lbStandard, "settings0 prepare ", kWhite}, // the row list's fill stays
+                 {false, lbOwnerDrawFixed, "draw0 ", Rgb(clGray)},
+                 {true, lbVirtualOwnerDraw, "draw0 ", Rgb(clGray)}};
+    for (const auto& c : cases) {
+        TCellStyle style;
+        style.Transparent = c.transparent;
+        style.Style = c.style;
+        list.SetCellStyle(style);
+        log.clear();
+        const QImage row = Row(0);
+        EXPECT_EQ(log, c.calls);
+        EXPECT_EQ(row.pixel(600, 5), c.background) << log;
+        if (c.style != lbStandard)
+            continue;
+        // The text comes last, over the stripe and over the chosen background.
+        EXPECT_EQ(OtherThan(row, {1, 0, 19, 15}, Rgb(clSilver), Rgb(clHighlight)), 0);
+        EXPECT_EQ(OtherThan(row, {20, 0, W() - 21, 15}, c.background, Rgb(clHighlight)), 0);
+        EXPECT_FALSE(InkBox(row, {1, 0, 19, 15}, Rgb(clSilver)).isNull());
+    }
+}
+
+TEST_F(DeviceList, VirtualWidthScrollsHeaderAndRowsTogether) {
+    list.Items().Add(";10.0.0.7;;;line1\nline2;");
+    const QImage whole = Row(0);
+    const QScrollBar& across = *list.RowList().horizontalScrollBar();
+    list.SetVirtualAutoWidth(true);
+    list.resize(400, 300); // client width 396: the sections' 560 pixels overflow
+    QApplication::processEvents();
+    EXPECT_EQ(list.VirtualWidth(), 560);
+    EXPECT_EQ(across.maximum(), 560 - W());
+    list.RowList().horizontalScrollBar()->setValue(150);
+    EXPECT_EQ(list.Header().sectionViewportPosition(4), 50);
+    EXPECT_EQ(Row(0), whole.copy(150, 0, W(), 16));
+    // Only a sum beyond the client width scrolls; the header comes back with the rows.
+    for (const auto& [width, expected] : {std::pair{196, 0}, {197, 397}, {100, 0}}) {
+        list.SetSectionWidth(4, width);
+        QApplication::processEvents();
+        EXPECT_EQ(list.VirtualWidth(), expected) << width;
+        EXPECT_EQ(across.isVisible(), expected > 0) << width;
+        EXPECT_EQ(list.Header().offset(), across.value()) << width;
+    }
+    list.SetVirtualAutoWidth(false);
+    list.SetVirtualWidth(1000);
+    EXPECT_EQ(across.maximum(), 1000 - W());
+}
+
+TEST_F(DeviceList, HeaderEventsComeInOrderAndOnlyWhereAllowed) {
+    const auto note = [this](const char* what, auto... numbers) {
+        log += what + ((std::to_string(numbers) + ",") + ...) + " ";
+    };
+    QObject::connect(&list, &TColumnListBox::HeaderSectionTrack,
+                     [=](int index, int width, TSectionTrackState state) {
+                         note("track", index, width, static_cast<int>(state));
+                     });
+    QObject::connect(&list, &TColumnListBox::HeaderSized,
+                     [=](int index, int width) { note("sized", index, width); });
+    QObject::connect(&list, &TColumnListBox::HeaderSectionResize,
+                     [=](int index) { note("resize", index); });
+    QObject::connect(&list, &TColumnListBox::HeaderSectionClick,
+                     [=](int index) { note("click", index); });
+    const std::string drag = "track1,200,0, track1,202,1, sized1,202, resize1, "
+                             "track1,204,1, sized1,204, resize1, track1,204,2, ";
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[] {}, drag + "click4, "},
+        {[&] {
+             std::vector<THeaderSection> sections = list.HeaderSections();
+             sections[4].AllowClick = false;
+             list.SetHeaderSections(sections);
+         },
+         drag},
+        {[&] { list.SetHeaderFlat(true); }, drag},
+        {[&] { list.SetAllowResize(false); }, ""},
+    };
+    for (const auto& [setUp, expected] : cases) {
+        SetUpDeviceList(list);
+        list.SetHeaderFlat(false);
+        list.SetAllowResize(true);
+        setUp();
+        log.clear();
+        Mouse(QEvent::MouseButtonPress, 199, Qt::LeftButton); // the divider after section 1
+        Mouse(QEvent::MouseMove, 201, Qt::LeftButton);
+        Mouse(QEvent::MouseMove, 203, Qt::LeftButton);
+        Mouse(QEvent::MouseButtonRelease, 203, Qt::NoButton);
+        Mouse(QEvent::MouseButtonPress, 400, Qt::LeftButton); // a click on section 4
+        Mouse(QEvent::MouseButtonRelease, 400, Qt::NoButton);
+        EXPECT_EQ(log, expected);
+        EXPECT_EQ(list.HeaderSections()[1].Width(), expected.empty() ? 200 : 204) << expected;
+    }
+}
+
+TEST_F(DeviceList, HeaderLookFollowsHotTrackFlatAndTheSectionHook) {
+    const auto header = [&] { return list.Header().viewport()->grab().toImage(); };
+    const QImage plain = header();
+    list.SetHeaderHotTrack(true);
+    Mouse(QEvent::MouseMove, 400, Qt::NoButton);
+    const QImage hot = header();
+    EXPECT_EQ(hot.copy(0, 0, 200, 17), plain.copy(0, 0, 200, 17));
+    int bluish = 0; // the smoothed caption, in the highlight colour
+    for (int x = 202; x < 260; ++x)
+        for (int y = 0; y < 17; ++y)
+            bluish += qBlue(hot.pixel(x, y)) > qRed(hot.pixel(x, y)) + 80;
+    EXPECT_GT(bluish, 10);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(list.Header().viewport(), &leave);
+    EXPECT_EQ(header(), plain);
+
+    list.SetHeaderFlat(true);
+    EXPECT_EQ(header().pixel(100, 1), Rgb(clBtnFace));
+    EXPECT_TRUE(AllOf(header(), {199, 0, 1, 17}, Rgb(clBtnShadow)));
+    list.SetHeaderFlat(false);
+    list.SetOnHeaderDrawSection([&](TCanvas& canvas, int index, const TRect& rect, bool pressed) {
+        log += std::to_string(index) + (pressed ? "pressed " : " ");
+        canvas.Brush.Color = clNavy;
+        canvas.FillRect({rect.Left + 1, rect.Top + 1, rect.Right - 1, rect.Bottom - 1});
+    });
+    Mouse(QEvent::MouseButtonPress, 400, Qt::LeftButton);
+    log.clear();
+    EXPECT_TRUE(AllOf(header(), {1, 1, 198, 15}, Rgb(clNavy)));
+    EXPECT_EQ(log, "1 4pressed "); // sections of width 0 are not drawn
+    Mouse(QEvent::MouseButtonRelease, 400, Qt::NoButton);
+}
+
+TEST_F(DeviceList, SelectReportsOnlyTheUsersSelectionChanges) {
+    for (int i = 0; i < 3; ++i)
+        list.Items().Add("row;" + std::to_string(i));
+    QObject::connect(&list, &TColumnListBox::Select,
+                     [&](int index) { log += std::to_string(index); });
+    list.RowList().SetItemIndex(0); // the program, not the user
+    for (int click = 0; click < 2; ++click) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 20), QPointF(10, 20),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list.RowList().viewport(), &press);
+    }
+    for (const int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Home}) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&list.RowList(), &event);
+    }
+    EXPECT_EQ(log, "120");
 }
 
 } // namespace
