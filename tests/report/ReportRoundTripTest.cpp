@@ -1,0 +1,158 @@
+// Reads a report text back into its blocks and tables with a reader that
+// knows only the layout, and checks it finds what the report was made from.
+#include "report/ReportText.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+namespace {
+
+struct TParsedItem {
+    std::string Number; // "2.6"
+    std::string Label, Value;
+};
+struct TParsedBlock {
+    std::string Header;
+    std::vector<TParsedItem> Items;
+};
+struct TParsedReport {
+    std::string Banner;
+    std::vector<TParsedBlock> Blocks;
+    std::map<std::string, std::vector<std::vector<std::string>>>
+        Tables; // title: rows, header first
+};
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos;
+         start = end + separator.size())
+        parts.push_back(text.substr(start, end - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+std::string Unescaped(std::string value) {
+    for (std::size_t at; (at = value.find(":_")) != std::string::npos;)
+        value.replace(at, 2, ": ");
+    return value;
+}
+
+std::string TrimRight(std::string text) {
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+std::vector<std::string> Cells(const std::string& row) {
+    std::vector<std::string> cells = Split(row.substr(1, row.size() - 2), "|");
+    for (std::string& cell : cells)
+        cell = TrimRight(cell);
+    return cells;
+}
+
+TParsedReport Parse(const std::string& text) {
+    const std::vector<std::string> lines = Split(text, "\r\n");
+    const std::regex item(R"(^  (\d+\.\d+) (.*?) *: (.*)$)");
+    TParsedReport report{lines.at(0), {}, {}};
+    std::size_t i = 2;
+    while (i + 2 < lines.size()) {
+        const std::string title = lines[i].substr(0, lines[i].size() - 1);
+        if (lines[i + 2].rfind("|", 0) == 0) { // a table
+            auto& rows = report.Tables[title];
+            for (i += 2; lines[i].rfind("|", 0) == 0 || lines[i][0] == '-'; ++i)
+                if (lines[i][0] == '|')
+                    rows.push_back(Cells(lines[i]));
+            ++i; // the empty line after the table
+            continue;
+        }
+        TParsedBlock block{title, {}};
+        std::smatch match;
+        for (i += 2; i < lines.size() && !lines[i].empty() && lines[i][0] == ' '; ++i) {
+            if (std::regex_match(lines[i], match, item))
+                block.Items.push_back({match[1], match[2], Unescaped(match[3])});
+            else
+                block.Items.back().Value +=
+                    "\r\n" + (lines[i] == " ." ? "" : Unescaped(lines[i].substr(1)));
+        }
+        report.Blocks.push_back(block);
+        if (i < lines.size() && lines[i].empty())
+            ++i;
+    }
+    return report;
+}
+
+TCrashReport Report() {
+    TCrashReport report;
+    report.General = {
+        {"Application", {{"Start Date", "2026-03-14 09:26:53"}, {"Parameters", "--x"}}},
+        {"Exception",
+         {{"Date", "2026-03-14 09:30:00"},
+          {"Address", "0000000000401A2B", false},
+          {"Type", "EIdSocketError"},
+          {"Message", "Socket Error # 10048\r\n\r\nAddress: in use."}}},
+        {"Active Controls", {{"Form Class", "", false}}},
+        {"Network", {{"IP Address", "127.0.0.1"}, {"DNS 1", ""}}}};
+    TCallStackEntry entry;
+    entry.Address = 0x401A2B;
+    entry.Module = "device-finder";
+    entry.Procedure = "Run";
+    entry.Line = 9;
+    entry.LineOffset = 2;
+    entry.Thread = {true, 42, "0", "TIdThread", false, ""};
+    report.CallStack = {entry};
+    report.Modules = {{0x400000, "device-finder", "df", "0.1.0.0", 4096, "2026-03-14", "/opt"},
+                      {0x7F0000000000, "libc.so.6", "", "6.0.0.0", 1926232, "", "/lib"}};
+    report.Processes = {{1, "init", "", "", 1024, TPriorityClass::RealTime, 1, "/sbin"},
+                        {42, "device-finder", "df", "0.1.0.0", 8192, TPriorityClass::Low, 3, ""}};
+    return report;
+}
+
+} // namespace
+
+TEST(ReportRoundTrip, TextParsesBackIntoTheSameBlocksAndTables) {
+    const TCrashReport report = Report();
+    const TParsedReport parsed = Parse(ReportText(report, TReportTexts(), kLogModulesAndProcesses));
+
+    EXPECT_EQ(parsed.Banner, "Quoxa 6.1.01 RC 1");
+    std::vector<TParsedBlock> expected;
+    for (std::size_t b = 0; b < report.General.size(); ++b) {
+        TParsedBlock block{report.General[b].Header, {}};
+        for (std::size_t i = 0; i < report.General[b].Items.size(); ++i) {
+            const TReportItem& it = report.General[b].Items[i];
+            if (it.Show)
+                block.Items.push_back(
+                    {std::to_string(b + 1) + "." + std::to_string(i + 1), it.Label, it.Value});
+        }
+        if (!block.Items.empty())
+            expected.push_back(block);
+    }
+    ASSERT_EQ(parsed.Blocks.size(), expected.size());
+    for (std::size_t b = 0; b < expected.size(); ++b) {
+        EXPECT_EQ(parsed.Blocks[b].Header, expected[b].Header);
+        ASSERT_EQ(parsed.Blocks[b].Items.size(), expected[b].Items.size());
+        for (std::size_t i = 0; i < expected[b].Items.size(); ++i) {
+            EXPECT_EQ(parsed.Blocks[b].Items[i].Number, expected[b].Items[i].Number);
+            EXPECT_EQ(parsed.Blocks[b].Items[i].Label, expected[b].Items[i].Label);
+            EXPECT_EQ(parsed.Blocks[b].Items[i].Value, expected[b].Items[i].Value);
+        }
+    }
+
+    using TRows = std::vector<std::vector<std::string>>;
+    EXPECT_EQ(parsed.Tables.at("Call Stack Information"),
+              (TRows{{"Address", "Module", "Unit", "Class", "Procedure/Method", "Line"},
+                     {"*Exception Thread: ID=42; Priority=0; Class=TIdThread"},
+                     {std::string(63, '-')},
+                     {"0000000000401A2B", "device-finder", "", "", "Run", "9[2]"}}));
+    EXPECT_EQ(
+        parsed.Tables.at("Modules Information"),
+        (TRows{{"Handle", "Name", "Description", "Version", "Size", "Modified", "Path"},
+               {"0000000000400000", "device-finder", "df", "0.1.0.0", "4096", "2026-03-14", "/opt"},
+               {"00007F0000000000", "libc.so.6", "", "6.0.0.0", "1926232", "", "/lib"}}));
+    EXPECT_EQ(
+        parsed.Tables.at("Processes Information"),
+        (TRows{{"ID", "Name", "Description", "Version", "Memory", "Priority", "Threads", "Path"},
+               {"1", "init", "", "", "1024", "Real-Time", "1", "/sbin"},
+               {"42", "device-finder", "df", "0.1.0.0", "8192", "Low", "3", ""}}));
+}
