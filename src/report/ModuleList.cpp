@@ -25,8 +25,9 @@ int Collect(dl_phdr_info* info, std::size_t, void* data) {
         if (segment.p_type != PT_LOAD)
             continue;
         std::uint64_t start = info->dlpi_addr + segment.p_vaddr;
-        loaded.Start = std::min(loaded.Start,
-                                start & ~std::uint64_t(segment.p_align ? segment.p_align - 1 : 0));
+        // The kernel maps whole pages, so the first byte lies on a page boundary.
+        const std::uint64_t page = static_cast<std::uint64_t>(getpagesize());
+        loaded.Start = std::min(loaded.Start, start & ~(page - 1));
         loaded.End = std::max(loaded.End, start + segment.p_memsz);
     }
     if (loaded.End != 0)
