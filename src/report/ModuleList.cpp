@@ -76,12 +76,15 @@ TModuleInfo Describe(const TLoaded& loaded, bool program, const std::string& des
     module.Name = Utf8ToGbk(FileName(file));
     module.Path = Utf8ToGbk(Folder(file));
     struct stat status {};
+    module.Description = program ? description : "";
+    module.Version = program ? version : "";
+    // The kernel's own code (the vDSO) has a name but no file, and no version.
     if (!file.empty() && stat(file.c_str(), &status) == 0) {
         module.Size = static_cast<std::uint64_t>(status.st_size);
         module.Modified = TimeText(status.st_mtime);
+        if (!program)
+            module.Version = VersionFromFileName(FileName(RealPath(file)));
     }
-    module.Description = program ? description : "";
-    module.Version = program ? version : VersionFromFileName(FileName(RealPath(file)));
     return module;
 }
 
