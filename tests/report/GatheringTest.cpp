@@ -202,6 +202,7 @@ TEST(Gathering, ReportGathersEveryBlockAndTheSectionsTheOptionsAsk) {
     EXPECT_EQ(exception[4].Value, "Unknown exception type");
     const std::vector<TModuleInfo> modules = ListModules("", "");
     EXPECT_EQ(exception[6].Value, ExceptionId(modules[0], modules[0], exception[4].Value, {}));
+    EXPECT_EQ(GatherReport(input, texts, 0).General[1].Items[6].Value, exception[6].Value);
     EXPECT_EQ(plain.General[0].Items[5].Value.substr(0, 15), "0 days 00:01:05");
     EXPECT_TRUE(plain.Modules.empty() && plain.Processes.empty() && plain.Disassembly.empty());
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 
 namespace {
 
@@ -52,9 +51,20 @@ std::vector<std::string> Cells(const std::string& row) {
     return cells;
 }
 
+// "  2.6 Label   : value": number, label without its padding, value.
+bool ParseItem(const std::string& line, TParsedItem& item) {
+    const std::size_t space = line.find(' ', 2);
+    const std::size_t colon = line.find(": ");
+    if (line.size() < 3 || line[2] < '1' || line[2] > '9' || space == std::string::npos ||
+        colon == std::string::npos || colon < space)
+        return false;
+    item = {line.substr(2, space - 2), TrimRight(line.substr(space + 1, colon - space - 1)),
+            Unescaped(line.substr(colon + 2))};
+    return true;
+}
+
 TParsedReport Parse(const std::string& text) {
     const std::vector<std::string> lines = Split(text, "\r\n");
-    const std::regex item(R"(^  (\d+\.\d+) (.*?) *: (.*)$)");
     TParsedReport report{lines.at(0), {}, {}};
     std::size_t i = 2;
     while (i + 2 < lines.size()) {
@@ -68,10 +78,10 @@ TParsedReport Parse(const std::string& text) {
             continue;
         }
         TParsedBlock block{title, {}};
-        std::smatch match;
         for (i += 2; i < lines.size() && !lines[i].empty() && lines[i][0] == ' '; ++i) {
-            if (std::regex_match(lines[i], match, item))
-                block.Items.push_back({match[1], match[2], Unescaped(match[3])});
+            TParsedItem parsed;
+            if (ParseItem(lines[i], parsed))
+                block.Items.push_back(parsed);
             else
                 block.Items.back().Value +=
                     "\r\n" + (lines[i] == " ." ? "" : Unescaped(lines[i].substr(1)));
