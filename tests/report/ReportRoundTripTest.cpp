@@ -8,19 +8,11 @@
 
 namespace {
 
-struct TParsedItem {
-    std::string Number; // "2.6"
-    std::string Label, Value;
-};
-struct TParsedBlock {
-    std::string Header;
-    std::vector<TParsedItem> Items;
-};
+// General items as "2.6 Exception/Message=value", tables as rows of cells.
 struct TParsedReport {
     std::string Banner;
-    std::vector<TParsedBlock> Blocks;
-    std::map<std::string, std::vector<std::vector<std::string>>>
-        Tables; // title: rows, header first
+    std::vector<std::string> Items;
+    std::map<std::string, std::vector<std::vector<std::string>>> Tables; // header row first
 };
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
@@ -51,15 +43,16 @@ std::vector<std::string> Cells(const std::string& row) {
     return cells;
 }
 
-// "  2.6 Label   : value": number, label without its padding, value.
-bool ParseItem(const std::string& line, TParsedItem& item) {
+// "  2.6 Label   : value" as "2.6 Header/Label=value"; false for a further line.
+bool ParseItem(const std::string& line, const std::string& header, std::string& item) {
     const std::size_t space = line.find(' ', 2);
     const std::size_t colon = line.find(": ");
     if (line.size() < 3 || line[2] < '1' || line[2] > '9' || space == std::string::npos ||
         colon == std::string::npos || colon < space)
         return false;
-    item = {line.substr(2, space - 2), TrimRight(line.substr(space + 1, colon - space - 1)),
-            Unescaped(line.substr(colon + 2))};
+    item = line.substr(2, space + 1 - 2) + header + "/" +
+           TrimRight(line.substr(space + 1, colon - space - 1)) + "=" +
+           Unescaped(line.substr(colon + 2));
     return true;
 }
 
@@ -77,16 +70,14 @@ TParsedReport Parse(const std::string& text) {
             ++i; // the empty line after the table
             continue;
         }
-        TParsedBlock block{title, {}};
         for (i += 2; i < lines.size() && !lines[i].empty() && lines[i][0] == ' '; ++i) {
-            TParsedItem parsed;
-            if (ParseItem(lines[i], parsed))
-                block.Items.push_back(parsed);
+            std::string item;
+            if (ParseItem(lines[i], title, item))
+                report.Items.push_back(item);
             else
-                block.Items.back().Value +=
+                report.Items.back() +=
                     "\r\n" + (lines[i] == " ." ? "" : Unescaped(lines[i].substr(1)));
         }
-        report.Blocks.push_back(block);
         if (i < lines.size() && lines[i].empty())
             ++i;
     }
@@ -126,28 +117,15 @@ TEST(ReportRoundTrip, TextParsesBackIntoTheSameBlocksAndTables) {
     const TParsedReport parsed = Parse(ReportText(report, TReportTexts(), kLogModulesAndProcesses));
 
     EXPECT_EQ(parsed.Banner, "Quoxa 6.1.01 RC 1");
-    std::vector<TParsedBlock> expected;
-    for (std::size_t b = 0; b < report.General.size(); ++b) {
-        TParsedBlock block{report.General[b].Header, {}};
+    std::vector<std::string> expected;
+    for (std::size_t b = 0; b < report.General.size(); ++b)
         for (std::size_t i = 0; i < report.General[b].Items.size(); ++i) {
-            const TReportItem& it = report.General[b].Items[i];
-            if (it.Show)
-                block.Items.push_back(
-                    {std::to_string(b + 1) + "." + std::to_string(i + 1), it.Label, it.Value});
+            const TReportItem& item = report.General[b].Items[i];
+            if (item.Show)
+                expected.push_back(std::to_string(b + 1) + "." + std::to_string(i + 1) + " " +
+                                   report.General[b].Header + "/" + item.Label + "=" + item.Value);
         }
-        if (!block.Items.empty())
-            expected.push_back(block);
-    }
-    ASSERT_EQ(parsed.Blocks.size(), expected.size());
-    for (std::size_t b = 0; b < expected.size(); ++b) {
-        EXPECT_EQ(parsed.Blocks[b].Header, expected[b].Header);
-        ASSERT_EQ(parsed.Blocks[b].Items.size(), expected[b].Items.size());
-        for (std::size_t i = 0; i < expected[b].Items.size(); ++i) {
-            EXPECT_EQ(parsed.Blocks[b].Items[i].Number, expected[b].Items[i].Number);
-            EXPECT_EQ(parsed.Blocks[b].Items[i].Label, expected[b].Items[i].Label);
-            EXPECT_EQ(parsed.Blocks[b].Items[i].Value, expected[b].Items[i].Value);
-        }
-    }
+    EXPECT_EQ(parsed.Items, expected);
 
     using TRows = std::vector<std::vector<std::string>>;
     EXPECT_EQ(parsed.Tables.at("Call Stack Information"),
