@@ -110,7 +110,7 @@ std::vector<TProcessInfo> ListProcesses(const std::string& ownDescription,
               [](const TProcessInfo& a, const TProcessInfo& b) { return a.Id < b.Id; });
     const auto own = static_cast<std::uint32_t>(getpid());
     for (TProcessInfo& process : processes)
-        if (process.Id == own && procRoot == "/proc") {
+        if (process.Id == own) {
             process.Description = ownDescription;
             process.Version = ownVersion;
         }

@@ -157,19 +157,21 @@ TEST(Gathering, PriorityClassFromPolicyAndNice) {
 
 TEST(Gathering, MemoryIsReadSafely) {
     const std::uint8_t local[4] = {1, 2, 3, 4};
-    EXPECT_EQ(ReadMemory(reinterpret_cast<std::uintptr_t>(local), 4).Bytes,
-              std::vector<std::uint8_t>(local, local + 4));
-
     const long page = sysconf(_SC_PAGESIZE);
     void* pages =
         mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(pages, MAP_FAILED);
     const auto first = reinterpret_cast<std::uintptr_t>(pages);
     munmap(reinterpret_cast<void*>(first + page), page);
-    EXPECT_EQ(ReadMemory(first + page - 16, 16).Bytes.size(), 16u);
-    EXPECT_TRUE(ReadMemory(first + page - 16, 32).Bytes.empty()); // runs into the gap
-    EXPECT_TRUE(ReadMemory(first + page, 256).Bytes.empty());
-    EXPECT_TRUE(ReadMemory(0, 256).Bytes.empty());
+
+    for (auto read : {ReadMemory, ReadMemoryThroughPipe}) {
+        EXPECT_EQ(read(reinterpret_cast<std::uintptr_t>(local), 4).Bytes,
+                  std::vector<std::uint8_t>(local, local + 4));
+        EXPECT_EQ(read(first + page - 16, 16).Bytes.size(), 16u);
+        EXPECT_TRUE(read(first + page - 16, 32).Bytes.empty()); // runs into the gap
+        EXPECT_TRUE(read(first + page, 256).Bytes.empty());
+        EXPECT_TRUE(read(0, 256).Bytes.empty());
+    }
     EXPECT_EQ(DisassemblyText(first + page), "");
     munmap(pages, page);
 }
