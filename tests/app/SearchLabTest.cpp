@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -183,4 +184,14 @@ TEST_F(SearchLabTest, ExitDuringTheWaitEndsTheApplicationAfterTheWait) {
     EXPECT_GE(exitPressedAt, 0);
     EXPECT_GE(timer.elapsed(), 4000) << "the loop ended only after the wait";
     EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+}
+
+// Last in this file: segment A's adapter stays switched off.
+TEST_F(SearchLabTest, ASwitchedOffAdapterIsNotListedAndTheNextOneIsBound) {
+    ASSERT_EQ(std::system("ip link set dev eth-a down"), 0);
+    Create();
+    EXPECT_TRUE(reported.empty());
+    ASSERT_EQ(form.cbAdapters->count(), 1);
+    EXPECT_TRUE(form.cbAdapters->itemText(0).startsWith("1. eth-b"));
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpB());
 }

@@ -80,10 +80,11 @@ std::string MaskOfPrefix(int prefix) {
     return inet_ntop(AF_INET, &mask, text, sizeof text);
 }
 
-// What the adapters command should print for this namespace, from `ip`.
+// What the adapters command should print for this namespace, from `ip`: the
+// interfaces that are administratively up.
 std::string AdaptersAsIpShowsThem() {
     std::string expected;
-    std::istringstream lines(Shell("ip -br addr"));
+    std::istringstream lines(Shell("ip -br addr show up"));
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
@@ -142,13 +143,17 @@ using CliBareLab = CliLab;
 
 } // namespace
 
-TEST_F(CliLab, AdaptersListEveryAdapterAsIpShowsIt) {
+TEST_F(CliLab, AdaptersListEveryUpAdapterAsIpShowsIt) {
     LabAddAddresses(LabNsFinder(), "eth-a", "198.51.100.77", 1);
+    // A pair of switched-off interfaces, one with an address: neither is listed.
+    Shell("ip link add off0 type veth peer name off1 && ip addr add 192.0.2.9/24 dev off0");
     const CliRun run = RunCli({"adapters"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("198.51.100.77 / 255.255.255.0"), std::string::npos);
+    EXPECT_EQ(run.out.find("off"), std::string::npos) << run.out;
     EXPECT_EQ(run.out, AdaptersAsIpShowsThem());
+    Shell("ip link del off0");
 }
 
 TEST_F(CliLab, JsonListsExactlyTheDevicesOfTheChosenSegment) {
