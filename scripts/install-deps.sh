@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev
     zlib1g-dev
     fonts-wqy-zenhei
+    ieee-data
     iproute2 procps
     xvfb x11-utils xdotool imagemagick
 )
