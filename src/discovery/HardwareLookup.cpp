@@ -5,6 +5,8 @@ THardwareLookup::THardwareLookup(std::string neighbourTable, std::string registr
 }
 
 THardwareLookup::~THardwareLookup() = default;
+THardwareLookup::THardwareLookup(THardwareLookup&&) noexcept = default;
+THardwareLookup& THardwareLookup::operator=(THardwareLookup&&) noexcept = default;
 
 TDeviceHardware THardwareLookup::Find(const std::string& ip) {
     TDeviceHardware hardware;

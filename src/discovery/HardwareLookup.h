@@ -24,6 +24,8 @@ public:
     explicit THardwareLookup(std::string neighbourTable = kNeighbourTablePath,
                              std::string registryDirectory = TVendorRegistry::DebianDirectory);
     ~THardwareLookup();
+    THardwareLookup(THardwareLookup&&) noexcept;
+    THardwareLookup& operator=(THardwareLookup&&) noexcept;
 
     TDeviceHardware Find(const std::string& ip);
 
