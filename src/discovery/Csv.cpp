@@ -18,13 +18,18 @@ std::string CsvLine(const CsvRecord& fields) {
 
 std::vector<CsvRecord> ParseCsv(std::string_view text) {
     std::vector<CsvRecord> records;
+    ForEachCsvRecord(text, [&records](CsvRecord& record) { records.push_back(std::move(record)); });
+    return records;
+}
+
+void ForEachCsvRecord(std::string_view text, const std::function<void(CsvRecord&)>& take) {
     CsvRecord record;
     std::string field;
     bool quoted = false;
     bool fieldStarted = false;
     auto endRecord = [&] {
         record.push_back(std::move(field));
-        records.push_back(std::move(record));
+        take(record);
         record.clear();
         field.clear();
         fieldStarted = false;
@@ -53,5 +58,4 @@ std::vector<CsvRecord> ParseCsv(std::string_view text) {
     }
     if (fieldStarted || !record.empty())
         endRecord();
-    return records;
 }

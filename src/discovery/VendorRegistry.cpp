@@ -48,15 +48,15 @@ TVendorRegistry::TVendorRegistry(const std::string& directory) {
 void TVendorRegistry::ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     const std::string text(std::istreambuf_iterator<char>(in), {});
-    for (const CsvRecord& record : ParseCsv(text)) {
+    ForEachCsvRecord(text, [this](CsvRecord& record) {
         if (record.size() <= kNameColumn)
-            continue;
+            return;
         const std::string& assignment = record[kAssignmentColumn];
         const auto prefix = HexNumber(assignment);
         for (std::size_t k = 0; k < PrefixBits.size() && prefix; ++k)
             if (static_cast<int>(assignment.size()) * 4 == PrefixBits[k])
-                byPrefix_[k].try_emplace(*prefix, record[kNameColumn]);
-    }
+                byPrefix_[k].try_emplace(*prefix, std::move(record[kNameColumn]));
+    });
 }
 
 std::string TVendorRegistry::Vendor(const std::string& mac) const {
