@@ -388,3 +388,13 @@ TEST_F(CliBareLab, WithoutAnAdapterBothCommandsFail) {
             << run.err;
     }
 }
+
+// Last of the CliLab tests: the finder's adapters lose their addresses.
+TEST_F(CliLab, EveryAdapterFailsWhenNoneHasAnAddress) {
+    Shell("ip addr flush dev eth-a && ip addr flush dev eth-b");
+    const CliRun run = RunCli({"search", "--adapter", "all"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "device-finder-cli: no adapter has an IPv4 address (see "
+                       "'device-finder-cli adapters')\n");
+}
