@@ -14,7 +14,7 @@ const char* const kCliUsage =
 const char* const kCliHelp =
     "Finds VoIP devices (IP phones, intercoms) on the network segment of one adapter.\n"
     "\n"
-    "  adapters          list this host's adapters, numbered from 1\n"
+    "  adapters          list this host's adapters that are up, numbered from 1\n"
     "  search            broadcast the probe from adapter N, port 60000, and print\n"
     "                    every reply as it arrives\n"
     "    --adapter N     the adapter to search from (default 1); 'all' searches\n"
