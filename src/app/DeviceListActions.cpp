@@ -30,14 +30,15 @@ QString Gbk(const std::string& text) {
 
 TDeviceListActions::TDeviceListActions(TColumnListBox& list, const TReplyTable& replies,
                                        THardwareLookup hardware)
-    : QObject(&list), list_(list), replies_(replies), hardware_(std::move(hardware)) {
+    : QObject(&list), list_(list), rows_(list.RowList()), replies_(replies),
+      hardware_(std::move(hardware)) {
     ChooseExportFile = [this] {
         return QFileDialog::getSaveFileName(list_.window(), Text("导出列表"), Text("设备列表.csv"),
                                             Text("CSV 文件 (*.csv)"));
     };
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-    list_.RowList().installEventFilter(this);
-    list_.RowList().viewport()->installEventFilter(this);
+    rows_.installEventFilter(this);
+    rows_.viewport()->installEventFilter(this);
 }
 
 TDeviceListActions::~TDeviceListActions() = default;
@@ -123,34 +124,35 @@ void TDeviceListActions::ExportList() {
 
 void TDeviceListActions::ShowMenu(int row, const QPoint& globalPos) {
     if (IsRow(row))
-        list_.RowList().SetItemIndex(row);
+        rows_.SetItemIndex(row);
     MakeMenu(row)->exec(globalPos);
 }
 
+// Touches the list only for the three events it handles: the others include
+// those sent while the list is being destroyed.
 bool TDeviceListActions::eventFilter(QObject* watched, QEvent* event) {
-    TColumnRowList& rows = list_.RowList();
     switch (event->type()) {
     case QEvent::ContextMenu: {
-        if (watched != rows.viewport())
+        if (watched != rows_.viewport())
             break;
         const auto* menuEvent = static_cast<QContextMenuEvent*>(event);
         const int row = menuEvent->reason() == QContextMenuEvent::Mouse
-                            ? rows.ItemAt(menuEvent->pos().y())
-                            : rows.ItemIndex();
+                            ? rows_.ItemAt(menuEvent->pos().y())
+                            : rows_.ItemIndex();
         ShowMenu(row, menuEvent->globalPos());
         return true;
     }
     case QEvent::MouseButtonDblClick: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (watched != rows.viewport() || mouse->button() != Qt::LeftButton)
+        if (watched != rows_.viewport() || mouse->button() != Qt::LeftButton)
             break;
-        OpenInBrowser(rows.ItemAt(mouse->position().toPoint().y()));
+        OpenInBrowser(rows_.ItemAt(mouse->position().toPoint().y()));
         return true;
     }
     case QEvent::KeyPress:
-        if (watched != &rows || !static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))
+        if (watched != &rows_ || !static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))
             break;
-        CopyRow(rows.ItemIndex());
+        CopyRow(rows_.ItemIndex());
         return true;
     default:
         break;

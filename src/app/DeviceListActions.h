@@ -13,6 +13,7 @@ class QMenu;
 class QUrl;
 class QWidget;
 class TColumnListBox;
+class TColumnRowList;
 
 // What the user can do with the device list beyond looking at it: a context
 // menu on a row ("复制 IP 地址", "复制整行", "在浏览器中打开", "导出列表…"),
@@ -61,6 +62,7 @@ private:
     void ShowMenu(int row, const QPoint& globalPos);
 
     TColumnListBox& list_;
+    TColumnRowList& rows_;
     const TReplyTable& replies_;
     THardwareLookup hardware_;
     std::unordered_map<std::string, TDeviceHardware> known_; // by address
