@@ -1,5 +1,7 @@
 #include "discovery/Csv.h"
 
+#include <algorithm>
+
 std::string CsvLine(const CsvRecord& fields) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -22,40 +24,40 @@ std::vector<CsvRecord> ParseCsv(std::string_view text) {
     return records;
 }
 
+// Field by field, copying runs of plain bytes at once: the maker registry
+// holds some 45000 records.
 void ForEachCsvRecord(std::string_view text, const std::function<void(CsvRecord&)>& take) {
     CsvRecord record;
-    std::string field;
-    bool quoted = false;
-    bool fieldStarted = false;
-    auto endRecord = [&] {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::string field;
+        if (text[i] == '"') {
+            // Up to the closing quote; a doubled quote is one quote of the text.
+            for (++i; i < text.size();) {
+                const std::size_t quote = std::min(text.find('"', i), text.size());
+                field.append(text.substr(i, quote - i));
+                const bool doubled = quote + 1 < text.size() && text[quote + 1] == '"';
+                if (doubled)
+                    field += '"';
+                i = quote + (doubled ? 2 : 1);
+                if (!doubled)
+                    break;
+            }
+        }
+        // Bytes after a closing quote are kept, as in a field without quotes.
+        i = std::min(i, text.size());
+        const std::size_t end = std::min(text.find_first_of(",\n", i), text.size());
+        std::string_view plain = text.substr(i, end - i);
+        if (end < text.size() && text[end] == '\n' && plain.ends_with('\r'))
+            plain.remove_suffix(1);
+        field.append(plain);
         record.push_back(std::move(field));
+        i = end + 1;
+        if (end < text.size() && text[end] == ',' && i < text.size())
+            continue;
+        if (end < text.size() && text[end] == ',')
+            record.emplace_back(); // a comma that ends the text leaves an empty last field
         take(record);
         record.clear();
-        field.clear();
-        fieldStarted = false;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c != '"')
-                field += c;
-            else if (i + 1 < text.size() && text[i + 1] == '"')
-                field += text[++i];
-            else
-                quoted = false;
-        } else if (c == '"') {
-            quoted = fieldStarted = true;
-        } else if (c == ',') {
-            record.push_back(std::move(field));
-            field.clear();
-            fieldStarted = true;
-        } else if (c == '\n') {
-            endRecord();
-        } else if (c != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
-            field += c;
-            fieldStarted = true;
-        }
     }
-    if (fieldStarted || !record.empty())
-        endRecord();
 }

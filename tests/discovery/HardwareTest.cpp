@@ -73,6 +73,7 @@ TEST(Csv, QuotesEveryFieldAndReadsBackWhatItWrote) {
         {"a,b\nc", {{"a", "b"}, {"c"}}},
         {"a,,\r\n", {{"a", "", ""}}},
         {"\"open,\nquote", {{"open,\nquote"}}},
+        {"\"x\"y,z\r\n\na,", {{"xy", "z"}, {""}, {"a", ""}}},
         {"", {}},
     };
     for (const Case& c : cases)
