@@ -4,12 +4,13 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build pkg-config
+    g++ cmake ninja-build pkg-config dpkg-dev
     libgtest-dev
     qt6-base-dev libgl-dev
     zlib1g-dev
     libcapstone-dev
     fonts-wqy-zenhei
+    ieee-data
     iproute2 procps
     xvfb x11-utils xdotool imagemagick
 )

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/DeviceList.h"
+#include "app/DeviceListActions.h"
 #include "discovery/Probe.h"
 #include "discovery/Util.h"
 #include "net/IdUDPListenerThread.h"
@@ -120,6 +121,7 @@ void TMainForm::CreateDeviceList() {
     rbDeviceList->setFont(FontOf("宋体", 13));
     lbDevice = new TColumnListBox(rbDeviceList);
     SetUpDeviceList(*lbDevice);
+    DeviceListActions = new TDeviceListActions(*lbDevice, ReplyTable());
 }
 
 void TMainForm::CreateBottomPanel() {
@@ -216,6 +218,7 @@ void TMainForm::UDPServerTaskUDPRead(TIdUDPListenerThread&, const TIdBytes& data
     if (record == nullptr)
         return;
     lbDevice->Items().Add(RowText(*record));
+    DeviceListActions->ReplyListed(*record);
     lbDevice->SetItemHeight(ReplyTable().RowHeight());
 }
 

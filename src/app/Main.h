@@ -13,6 +13,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class TColumnListBox;
+class TDeviceListActions;
 class TIdUDPListenerThread;
 
 // The one window the user works with: the adapter drop-down list, the device
@@ -45,6 +46,7 @@ public:
     QPushButton* btnRefreshNetCar;
     QGroupBox* rbDeviceList;
     TColumnListBox* lbDevice;
+    TDeviceListActions* DeviceListActions; // owned by lbDevice
     QFrame* Panel2;
     QLabel* Label1;
     QPushButton* btnSearch;

@@ -7,20 +7,34 @@
 
 const char* const kCliUsage =
     "usage: device-finder-cli adapters\n"
-    "       device-finder-cli search [--adapter N] [--wait MS] [--format text|tsv|json]\n"
+    "       device-finder-cli search [--adapter N|all] [--wait MS] [--format text|tsv|json]\n"
+    "                                [--probes N] [--interval MS] [--unique]\n"
     "       device-finder-cli --help | --version\n";
 
 const char* const kCliHelp =
     "Finds VoIP devices (IP phones, intercoms) on the network segment of one adapter.\n"
     "\n"
-    "  adapters          list this host's adapters, numbered from 1\n"
+    "  adapters          list this host's adapters that are up, numbered from 1\n"
     "  search            broadcast the probe from adapter N, port 60000, and print\n"
     "                    every reply as it arrives\n"
-    "    --adapter N     the adapter to search from (default 1)\n"
-    "    --wait MS       how long to listen, 0 to 600000 milliseconds (default 4000)\n"
-    "    --format F      text (default), tsv (address, port, reply; backslash, tab,\n"
-    "                    CR, LF and NUL escaped) or json (one object a line with\n"
-    "                    ip, port, info and hex, the raw payload)\n"
+    "    --adapter N     the adapter to search from (default 1); 'all' searches\n"
+    "                    from every up adapter with an IPv4 address at once and\n"
+    "                    labels each reply with its adapter's number\n"
+    "    --wait MS       how long to listen after the last probe, 0 to 600000\n"
+    "                    milliseconds (default 4000)\n"
+    "    --probes N      send the probe N times, 1 to 100 (default 1), for lossy\n"
+    "                    networks such as Wi-Fi\n"
+    "    --interval MS   time between probes, 0 to 60000 milliseconds (default 1000)\n"
+    "    --unique        show a device's reply once when it repeats (same address,\n"
+    "                    same bytes)\n"
+    "    --format F      text (default), tsv (address, port, reply, MAC, maker;\n"
+    "                    backslash, tab, CR, LF and NUL escaped) or json (one\n"
+    "                    object a line with ip, port, info, hex (the raw payload),\n"
+    "                    mac and vendor)\n"
+    "\n"
+    "The MAC comes from this host's neighbour table, filled by the exchange that\n"
+    "carried the reply, and the maker from the IEEE registry (Debian's ieee-data);\n"
+    "either is empty when unknown. Finding them sends nothing.\n"
     "\n"
     "Replies go to standard output, the summary and errors to standard error.\n"
     "Exit status: 0 when the search ran (also with no reply), 1 on a failure,\n"
@@ -49,19 +63,24 @@ ReplyFormat ParseFormat(std::string_view text) {
 }
 
 bool IsSearchOption(std::string_view name) {
-    return name == "--adapter" || name == "--wait" || name == "--format";
+    return name == "--adapter" || name == "--wait" || name == "--format" || name == "--probes" ||
+           name == "--interval";
 }
 
 void ApplySearchOption(CliOptions& options, std::string_view name, std::string_view value) {
     if (name == "--adapter")
-        options.adapter = ParseWhole(name, value, 1, INT_MAX);
+        options.adapter = value == "all" ? kAllAdapters : ParseWhole(name, value, 1, INT_MAX);
     else if (name == "--wait")
         options.waitMs = ParseWhole(name, value, 0, kMaxWaitMs);
+    else if (name == "--probes")
+        options.probes = ParseWhole(name, value, 1, kMaxProbes);
+    else if (name == "--interval")
+        options.intervalMs = ParseWhole(name, value, 0, kMaxIntervalMs);
     else
         options.format = ParseFormat(value);
 }
 
-// "--name value" or "--name=value", each option at most once.
+// "--name value" or "--name=value", each option at most once; "--unique" alone.
 CliOptions ParseSearch(const std::vector<std::string_view>& args) {
     CliOptions options;
     options.command = CliCommand::Search;
@@ -74,6 +93,14 @@ CliOptions ParseSearch(const std::vector<std::string_view>& args) {
             value = name.substr(equals + 1);
             name = name.substr(0, equals);
         }
+        if (!seen.insert(name).second)
+            throw UsageError("option '" + std::string(name) + "' given twice");
+        if (name == "--unique") {
+            if (equals != std::string_view::npos)
+                throw UsageError("--unique takes no value");
+            options.unique = true;
+            continue;
+        }
         if (!IsSearchOption(name))
             throw UsageError("unknown option '" + std::string(name) + "'");
         if (equals == std::string_view::npos) {
@@ -81,8 +108,6 @@ CliOptions ParseSearch(const std::vector<std::string_view>& args) {
                 throw UsageError("option '" + std::string(name) + "' needs a value");
             value = args[++i];
         }
-        if (!seen.insert(name).second)
-            throw UsageError("option '" + std::string(name) + "' given twice");
         ApplySearchOption(options, name, value);
     }
     return options;

@@ -15,15 +15,24 @@ public:
 enum class CliCommand { Adapters, Search, Help, Version };
 enum class ReplyFormat { Text, Tsv, Json };
 
+// `--adapter all`: every up adapter with an IPv4 address.
+inline constexpr int kAllAdapters = 0;
+
 struct CliOptions {
     CliCommand command = CliCommand::Help;
-    int adapter = 1; // 1-based, as the adapters command numbers them
+    int adapter = 1; // 1-based, as the adapters command numbers them, or kAllAdapters
     int waitMs = 4000;
     ReplyFormat format = ReplyFormat::Text;
+    int probes = 1; // probes sent, `intervalMs` apart; the wait follows the last
+    int intervalMs = 1000;
+    bool unique = false; // fold repeats of one device's reply (same address and bytes)
 };
 
 // The longest listening time a search accepts: ten minutes.
 inline constexpr int kMaxWaitMs = 600'000;
+// At most 100 probes, at most a minute apart.
+inline constexpr int kMaxProbes = 100;
+inline constexpr int kMaxIntervalMs = 60'000;
 
 // Parses the arguments after the program name. "--help" or "--version"
 // anywhere wins over everything else. Throws UsageError.

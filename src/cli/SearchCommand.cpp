@@ -3,7 +3,7 @@
 #include "adapters/LGetAdapterInfo.h"
 #include "cli/Countdown.h"
 #include "cli/KernelDrops.h"
-#include "cli/ReplyFormat.h"
+#include "cli/ShownReply.h"
 #include "discovery/Probe.h"
 #include "discovery/ReplyTable.h"
 #include "discovery/Util.h"
@@ -12,6 +12,8 @@
 #include "platform/Exception.h"
 
 #include <algorithm>
+#include <memory>
+#include <set>
 #include <vector>
 
 namespace {
@@ -23,13 +25,29 @@ constexpr int kProbePort = 6001;
 // How often the wait comes up to redraw the countdown.
 constexpr std::chrono::milliseconds kCountdownTick = 200ms;
 
-const TAdapterInfo& ChosenAdapter(const std::vector<TAdapterInfo>& adapters, int number) {
+// One adapter to search from: its number in the adapter list and its address.
+struct SearchedAdapter {
+    int number = 0;
+    std::string ip;
+};
+
+std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number) {
+    std::vector<SearchedAdapter> chosen;
+    if (number == kAllAdapters) {
+        for (std::size_t i = 0; i < adapters.size(); ++i)
+            if (!adapters[i].ipAddress.empty() && adapters[i].ipAddress != "0.0.0.0")
+                chosen.push_back({static_cast<int>(i + 1), adapters[i].ipAddress});
+        if (chosen.empty())
+            throw Exception("no adapter has an IPv4 address (see 'device-finder-cli adapters')");
+        return chosen;
+    }
     if (static_cast<std::size_t>(number) > adapters.size())
         throw Exception("there is no adapter " + std::to_string(number) + ": this host has " +
                         std::to_string(adapters.size()) +
                         (adapters.size() == 1 ? " adapter" : " adapters") +
                         " (see 'device-finder-cli adapters')");
-    return adapters[static_cast<std::size_t>(number - 1)];
+    chosen.push_back({number, adapters[static_cast<std::size_t>(number - 1)].ipAddress});
+    return chosen;
 }
 
 std::string Counted(std::uint64_t count, const char* one, const char* many) {
@@ -41,10 +59,11 @@ std::string Counted(std::uint64_t count, const char* one, const char* many) {
 // current. Removed again when the search ends.
 class WaitHook {
 public:
-    explicit WaitHook(Countdown& countdown) {
-        SetProcessMessagesHook([&countdown](std::chrono::milliseconds limit) {
-            // The wait asks for one millisecond past the time that is left.
-            countdown.Show(limit - 1ms);
+    // `end`: when the search's last wait ends, which the countdown counts to.
+    WaitHook(Countdown& countdown, std::chrono::steady_clock::time_point end) {
+        SetProcessMessagesHook([&countdown, end](std::chrono::milliseconds limit) {
+            countdown.Show(std::chrono::ceil<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now()));
             WaitRunningSyncCalls([] { return false; }, std::min(limit, kCountdownTick));
         });
     }
@@ -53,56 +72,91 @@ public:
     WaitHook& operator=(const WaitHook&) = delete;
 };
 
+std::string AddressesText(const std::vector<SearchedAdapter>& adapters) {
+    std::string text;
+    for (const SearchedAdapter& adapter : adapters)
+        text += (text.empty() ? "" : ", ") + adapter.ip;
+    return text;
+}
+
 class Search {
 public:
-    Search(const CliOptions& options, std::FILE* out, std::FILE* terminal, const std::string& ip)
+    Search(const CliOptions& options, std::FILE* out, std::FILE* terminal,
+           const std::vector<SearchedAdapter>& adapters)
         : options_(options), out_(out),
-          countdown_(terminal, "searching from " + ip + " port " + std::to_string(kListenPort)) {
-        server_.OnUDPRead = [this](TIdUDPListenerThread&, const TIdBytes& data,
-                                   TIdSocketHandle& binding) { Read(data, binding); };
-        Bind(ip);
+          countdown_(terminal, "searching from " + AddressesText(adapters) + " port " +
+                                   std::to_string(kListenPort)) {
+        // As the window binds: one endpoint with one binding on each adapter's
+        // address, port 60000.
+        for (const SearchedAdapter& adapter : adapters) {
+            const int label = options.adapter == kAllAdapters ? adapter.number : 0;
+            auto& server = *servers_.emplace_back(std::make_unique<TIdUDPServer>("UDPServerTask"));
+            server.OnUDPRead = [this, label, &server](TIdUDPListenerThread&, const TIdBytes& data,
+                                                      TIdSocketHandle& binding) {
+                if (server.Active())
+                    Read(label, data, binding);
+            };
+            Bind(server, adapter.ip);
+        }
     }
 
     SearchSummary Run() {
-        server_.SendBroadcast(PrepareProbe(), kProbePort);
+        const TIdBytes probe = PrepareProbe();
+        const auto end = std::chrono::steady_clock::now() +
+                         std::chrono::milliseconds(static_cast<long long>(options_.probes - 1) *
+                                                       options_.intervalMs +
+                                                   options_.waitMs);
         {
-            WaitHook hook(countdown_);
+            WaitHook hook(countdown_, end);
+            for (int sent = 0; sent < options_.probes; ++sent) {
+                if (sent > 0)
+                    WaitWithMessages(options_.intervalMs);
+                for (const auto& server : servers_)
+                    server->SendBroadcast(probe, kProbePort);
+            }
             WaitWithMessages(options_.waitMs);
         }
         SearchSummary summary;
-        // Read while the socket is still open; closing it ends the count.
-        summary.kernelDrops = KernelDrops(server_.Bindings[0].Handle());
+        // Read while the sockets are still open; closing them ends the count.
+        for (const auto& server : servers_)
+            if (const auto drops = KernelDrops(server->Bindings[0].Handle()))
+                summary.kernelDrops = summary.kernelDrops.value_or(0) + *drops;
         // A reply still being handed over is run here and ignored, as the
         // endpoint reads inactive by then.
-        server_.SetActive(false);
+        for (const auto& server : servers_)
+            server->SetActive(false);
         summary.shown = table_.NextIndex();
         summary.notKept = notKept_;
+        summary.folded = folded_;
         return summary;
     }
 
 private:
-    // As the window binds: one binding on the adapter's address, port 60000.
-    void Bind(const std::string& ip) {
-        server_.SetActive(false);
-        server_.Bindings.Clear();
-        TIdSocketHandle& binding = server_.Bindings.Add();
+    static void Bind(TIdUDPServer& server, const std::string& ip) {
+        server.SetActive(false);
+        server.Bindings.Clear();
+        TIdSocketHandle& binding = server.Bindings.Add();
         binding.IP = ip;
         binding.Port = kListenPort;
-        server_.SetActive(true);
+        server.SetActive(true);
     }
 
-    // Runs in the main thread, inside the wait.
-    void Read(const TIdBytes& data, TIdSocketHandle& binding) {
-        if (!server_.Active())
+    // Runs in the main thread, inside the wait. `adapter` labels the reply
+    // when every adapter is searched, else 0.
+    void Read(int adapter, const TIdBytes& data, TIdSocketHandle& binding) {
+        const std::string info = BytesToText(data, 1);
+        if (options_.unique && !heard_.emplace(binding.SenderIP, info).second) {
+            ++folded_;
             return;
-        const TDEVICE_INFO1* record =
-            table_.Record(binding.SenderIP, binding.SenderPort, BytesToText(data, 1));
+        }
+        const TDEVICE_INFO1* record = table_.Record(binding.SenderIP, binding.SenderPort, info);
         if (record == nullptr) {
             ++notKept_;
             return;
         }
         countdown_.Clear();
-        const std::string text = FormatReply(options_.format, *record);
+        const std::string text =
+            FormatShownReply(options_.format, {*record, hardware_.Find(record->IP), adapter});
         std::fwrite(text.data(), 1, text.size(), out_);
         std::fflush(out_);
     }
@@ -111,17 +165,18 @@ private:
     std::FILE* out_;
     Countdown countdown_;
     TReplyTable table_;
+    THardwareLookup hardware_;
+    std::set<std::pair<std::string, std::string>> heard_; // address and bytes, for --unique
     int notKept_ = 0;
-    // Last, so it goes first: its receiving thread calls Read until it stops.
-    TIdUDPServer server_{"UDPServerTask"};
+    int folded_ = 0;
+    // Last, so they go first: their receiving threads call Read until they stop.
+    std::vector<std::unique_ptr<TIdUDPServer>> servers_;
 };
 
 } // namespace
 
 SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal) {
-    const std::vector<TAdapterInfo> adapters = EnumerateAdapters();
-    const TAdapterInfo& adapter = ChosenAdapter(adapters, options.adapter);
-    Search search(options, out, terminal, adapter.ipAddress);
+    Search search(options, out, terminal, ChosenAdapters(EnumerateAdapters(), options.adapter));
     return search.Run();
 }
 
@@ -131,6 +186,9 @@ std::string SummaryText(const SearchSummary& summary) {
     if (summary.notKept > 0)
         text += ", " + Counted(static_cast<std::uint64_t>(summary.notKept), "reply", "replies") +
                 " beyond the first " + std::to_string(TReplyTable::Capacity) + " not shown";
+    if (summary.folded > 0)
+        text += ", " + Counted(static_cast<std::uint64_t>(summary.folded), "repeat", "repeats") +
+                " folded";
     if (summary.kernelDrops)
         text += ", " + Counted(*summary.kernelDrops, "datagram", "datagrams") +
                 " dropped by the kernel";

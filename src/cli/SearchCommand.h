@@ -11,12 +11,15 @@
 struct SearchSummary {
     int shown = 0;                            // replies recorded and printed
     int notKept = 0;                          // replies beyond the 1000 a search keeps
+    int folded = 0;                           // repeats not shown, with --unique
     std::optional<std::uint64_t> kernelDrops; // for the search's socket, when known
 };
 
-// One search as the window runs it: binds adapter `options.adapter` port 60000,
-// broadcasts the probe once, listens `options.waitMs` and prints each reply to
-// `out` as it arrives, in `options.format`. `terminal` gets the countdown;
+// One search as the window runs it: binds adapter `options.adapter` (or each
+// adapter with an address) port 60000, broadcasts the probe `options.probes`
+// times from each, listens `options.waitMs` after the last and prints each
+// reply to `out` as it arrives, in `options.format`, with the sender's MAC
+// and maker. `terminal` gets the countdown;
 // nullptr shows none. Raises on a failure (no such adapter, bind, send).
 SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal);
 

@@ -74,8 +74,15 @@ InterfaceFacts LinkFacts(const ifaddrs& entry) {
     return facts;
 }
 
-// The interfaces of this network namespace with their addresses, loopback
-// left out, in interface-index order. Returns 0 or the C library's error number.
+// An adapter the user switched off is not offered: binding to it listens on
+// 0.0.0.0 and the probe would leave by whatever route the table picks.
+bool IsListedLink(const ifaddrs& entry) {
+    return IsLinkEntry(entry) && (entry.ifa_flags & IFF_UP) && !(entry.ifa_flags & IFF_LOOPBACK);
+}
+
+// The administratively up interfaces of this network namespace with their
+// addresses, loopback left out, in interface-index order. Returns 0 or the C
+// library's error number.
 int ReadInterfaces(std::vector<InterfaceFacts>& interfaces) {
     ifaddrs* raw = nullptr;
     if (getifaddrs(&raw) != 0)
@@ -83,7 +90,7 @@ int ReadInterfaces(std::vector<InterfaceFacts>& interfaces) {
     const IfAddrsList list(raw);
     std::map<std::string, InterfaceFacts> byName;
     for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next)
-        if (IsLinkEntry(*entry) && !(entry->ifa_flags & IFF_LOOPBACK))
+        if (IsListedLink(*entry))
             byName.try_emplace(entry->ifa_name, LinkFacts(*entry));
     for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)

@@ -65,10 +65,10 @@ std::string GatewayOf(const std::string& name) {
     return {};
 }
 
-// The non-loopback adapters of the namespace, in the order `ip` lists them.
+// The up, non-loopback adapters of the namespace, in the order `ip` lists them.
 std::vector<IpView> AdaptersAsIpShowsThem() {
     std::vector<IpView> views;
-    std::istringstream lines(Run("ip -br addr"));
+    std::istringstream lines(Run("ip -br addr show up"));
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);

@@ -1,5 +1,6 @@
 #include "LabEnv.h"
 #include "app/Application.h"
+#include "app/DeviceListActions.h"
 #include "app/Main.h"
 #include "ui/ColumnListBox.h"
 
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -183,4 +185,28 @@ TEST_F(SearchLabTest, ExitDuringTheWaitEndsTheApplicationAfterTheWait) {
     EXPECT_GE(exitPressedAt, 0);
     EXPECT_GE(timer.elapsed(), 4000) << "the loop ended only after the wait";
     EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+}
+
+TEST_F(SearchLabTest, CopiedRowCarriesTheMacOfTheDevicesResolution) {
+    for (const std::string& ns : {LabNsFinder(), LabNsDevA()})
+        ASSERT_EQ(std::system(("ip -n " + ns + " neigh flush all").c_str()), 0);
+    ASSERT_EQ(
+        std::system(
+            ("ip -n " + LabNsDevA() + " link set dev eth0 address 02:00:5e:00:53:25").c_str()),
+        0);
+    auto device = Device(LabNsDevA(), "198.51.100.25", {"--reply-text", "x"});
+    Create();
+    form.btnSearchClick();
+    ASSERT_EQ(form.lbDevice->Items().Count(), 1);
+    EXPECT_EQ(form.DeviceListActions->RowText(0), "198.51.100.25\t6001\t02-00-5E-00-53-25\t\tx");
+}
+
+// Last in this file: segment A's adapter stays switched off.
+TEST_F(SearchLabTest, ASwitchedOffAdapterIsNotListedAndTheNextOneIsBound) {
+    ASSERT_EQ(std::system("ip link set dev eth-a down"), 0);
+    Create();
+    EXPECT_TRUE(reported.empty());
+    ASSERT_EQ(form.cbAdapters->count(), 1);
+    EXPECT_TRUE(form.cbAdapters->itemText(0).startsWith("1. eth-b"));
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpB());
 }

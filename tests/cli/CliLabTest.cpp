@@ -3,6 +3,7 @@
 // with simulated devices behind each.
 #include "LabEnv.h"
 #include "cli/ReplyFormat.h"
+#include "discovery/VendorRegistry.h"
 #include "platform/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <iterator>
 #include <memory>
 #include <netinet/in.h>
+#include <set>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -80,10 +82,11 @@ std::string MaskOfPrefix(int prefix) {
     return inet_ntop(AF_INET, &mask, text, sizeof text);
 }
 
-// What the adapters command should print for this namespace, from `ip`.
+// What the adapters command should print for this namespace, from `ip`: the
+// interfaces that are administratively up.
 std::string AdaptersAsIpShowsThem() {
     std::string expected;
-    std::istringstream lines(Shell("ip -br addr"));
+    std::istringstream lines(Shell("ip -br addr show up"));
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
@@ -113,11 +116,43 @@ std::string AdaptersAsIpShowsThem() {
 const std::string kProbe = "~who has voip device?~";
 const std::string kIndent(17, ' ');
 
+// The hardware address of a device namespace's eth0, as the program writes it.
+std::string DeviceMac(const std::string& ns) {
+    std::string mac = Shell("ip netns exec " + ns + " cat /sys/class/net/eth0/address");
+    mac = mac.substr(0, mac.find('\n'));
+    for (char& c : mac)
+        c = c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return mac;
+}
+
+// The addresses the finder's neighbour table holds with a hardware address.
+std::set<std::string> NeighboursKnown() {
+    std::set<std::string> known;
+    std::istringstream lines(Shell("ip -4 neigh show"));
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" lladdr ") != std::string::npos)
+            known.insert(line.substr(0, line.find(' ')));
+    return known;
+}
+
+// The text format's lines for a device whose MAC is known and that has no maker.
+std::string WithMacLine(const std::string& text, const std::string& mac) {
+    const std::size_t end = text.find('\n');
+    const std::string address = text.substr(0, std::min(text.find(' '), end));
+    std::string out = address + std::string(17 - address.size(), ' ') + mac + "\n";
+    return end > address.size() ? out + kIndent + text.substr(17) : out;
+}
+
 class CliLab : public testing::Test {
 protected:
     void SetUp() override {
         if (!InLab())
             GTEST_SKIP() << "runs only inside the network lab (tests/lab/lab.sh)";
+        // Forget every earlier resolution, so the first reply of a device
+        // namespace comes after its address resolution of the finder again.
+        for (const std::string& ns : {LabNsFinder(), LabNsDevA(), LabNsDevB()})
+            if (!ns.empty())
+                Shell("ip -n " + ns + " neigh flush all");
     }
 
     // A simulated device on segment A answering with `reply`, byte for byte.
@@ -142,13 +177,17 @@ using CliBareLab = CliLab;
 
 } // namespace
 
-TEST_F(CliLab, AdaptersListEveryAdapterAsIpShowsIt) {
+TEST_F(CliLab, AdaptersListEveryUpAdapterAsIpShowsIt) {
     LabAddAddresses(LabNsFinder(), "eth-a", "198.51.100.77", 1);
+    // A pair of switched-off interfaces, one with an address: neither is listed.
+    Shell("ip link add off0 type veth peer name off1 && ip addr add 192.0.2.9/24 dev off0");
     const CliRun run = RunCli({"adapters"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("198.51.100.77 / 255.255.255.0"), std::string::npos);
+    EXPECT_EQ(run.out.find("off"), std::string::npos) << run.out;
     EXPECT_EQ(run.out, AdaptersAsIpShowsThem());
+    Shell("ip link del off0");
 }
 
 TEST_F(CliLab, JsonListsExactlyTheDevicesOfTheChosenSegment) {
@@ -161,17 +200,24 @@ TEST_F(CliLab, JsonListsExactlyTheDevicesOfTheChosenSegment) {
     const CliRun first = RunCli({"search", "--format", "json", "--wait", "1000"});
     EXPECT_EQ(first.code, 0);
     EXPECT_EQ(first.err, "3 replies shown, 0 datagrams dropped by the kernel\n");
+    // The devices share one veth and resolve the finder once: only that
+    // device's address is in the finder's neighbour table, with the veth's MAC.
+    const std::set<std::string> known = NeighboursKnown();
     std::vector<std::string> expected;
     for (const char* ip : {"198.51.100.10", "198.51.100.11", "198.51.100.12"})
         expected.push_back(
             std::string("{\"ip\":\"") + ip +
             "\",\"port\":6001,\"info\":\"型号: IP话机 X3\\n固件: 2.1.7\",\"hex\":\"" +
-            HexBytes(reply) + "\"}");
+            HexBytes(reply) + "\",\"mac\":\"" + (known.count(ip) ? DeviceMac(LabNsDevA()) : "") +
+            "\",\"vendor\":\"\"}");
     EXPECT_EQ(SortedLines(first.out), expected);
+    EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '-'), 5) << "one MAC only";
 
     const CliRun second = RunCli({"search", "--adapter", "2", "--format", "json", "--wait", "600"});
     EXPECT_EQ(second.code, 0);
-    EXPECT_EQ(second.out, "{\"ip\":\"203.0.113.2\",\"port\":6001,\"info\":\"B\",\"hex\":\"42\"}\n");
+    EXPECT_EQ(second.out, "{\"ip\":\"203.0.113.2\",\"port\":6001,\"info\":\"B\",\"hex\":\"42\","
+                          "\"mac\":\"" +
+                              DeviceMac(LabNsDevB()) + "\",\"vendor\":\"\"}\n");
 
     // One probe each, from the chosen adapter's address and port 60000.
     const auto heardA = segmentA.LogLines();
@@ -183,6 +229,45 @@ TEST_F(CliLab, JsonListsExactlyTheDevicesOfTheChosenSegment) {
     ASSERT_EQ(heardB.size(), 1u);
     EXPECT_EQ(heardB[0].ip, LabFinderIpB());
     EXPECT_EQ(heardB[0].port, 60000);
+}
+
+TEST_F(CliLab, EveryAdapterAtOnceEachReplyLabelledWithMacAndMaker) {
+    // A maker the registry knows for segment B's device.
+    Shell("ip -n " + LabNsDevB() + " link set dev eth0 address 00:1a:2b:3c:4d:5e");
+    DeviceSim segmentA(LabNsDevA(), {"--reply-text", "A"});
+    DeviceSim segmentB(LabNsDevB(), {"--reply-text", "B"});
+    const CliRun run = RunCli({"search", "--adapter", "all", "--format", "tsv", "--wait", "600"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.err, "2 replies shown, 0 datagrams dropped by the kernel\n");
+    const std::string vendor = TVendorRegistry().Vendor("00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(
+        SortedLines(run.out),
+        (std::vector<std::string>{"198.51.100.2\t6001\tA\t" + DeviceMac(LabNsDevA()) + "\t\t1",
+                                  "203.0.113.2\t6001\tB\t00-1A-2B-3C-4D-5E\t" + vendor + "\t2"}));
+    EXPECT_EQ(segmentA.LogLines().at(0).ip, LabFinderIpA());
+    EXPECT_EQ(segmentB.LogLines().at(0).ip, LabFinderIpB());
+    const CliRun text = RunCli({"search", "--adapter", "all", "--wait", "600"});
+    EXPECT_NE(text.out.find("2   203.0.113.2      00-1A-2B-3C-4D-5E  " + vendor + "\n    " +
+                            kIndent + "B\n"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(CliLab, RepeatedProbesAndFoldingTheRepeats) {
+    auto device = DeviceOnA("A");
+    for (const bool unique : {false, true}) {
+        std::vector<std::string> args = {"search", "--probes", "3",        "--interval", "200",
+                                         "--wait", "600",      "--format", "json"};
+        if (unique)
+            args.push_back("--unique");
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), unique ? 1 : 3);
+        EXPECT_EQ(run.err, unique ? "1 reply shown, 2 repeats folded, 0 datagrams dropped by the "
+                                    "kernel\n"
+                                  : "3 replies shown, 0 datagrams dropped by the kernel\n");
+    }
+    EXPECT_EQ(device->LogLines().size(), 6u);
 }
 
 TEST_F(CliLab, EachFormatShowsMultiLineZeroByteEmptyAndFullSizeReplies) {
@@ -207,13 +292,15 @@ TEST_F(CliLab, EachFormatShowsMultiLineZeroByteEmptyAndFullSizeReplies) {
         {"", "198.51.100.2\n", "", ""},
         {full, "198.51.100.2     " + fullUtf8 + "\n", fullUtf8, fullUtf8},
     };
+    const std::string mac = DeviceMac(LabNsDevA());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply.size());
         auto device = DeviceOnA(c.reply);
-        EXPECT_EQ(Search("text"), c.text);
-        EXPECT_EQ(Search("tsv"), "198.51.100.2\t6001\t" + c.tsv + "\n");
+        EXPECT_EQ(Search("text"), WithMacLine(c.text, mac));
+        EXPECT_EQ(Search("tsv"), "198.51.100.2\t6001\t" + c.tsv + "\t" + mac + "\t\n");
         EXPECT_EQ(Search("json"), "{\"ip\":\"198.51.100.2\",\"port\":6001,\"info\":\"" + c.info +
-                                      "\",\"hex\":\"" + HexBytes(c.reply) + "\"}\n");
+                                      "\",\"hex\":\"" + HexBytes(c.reply) + "\",\"mac\":\"" + mac +
+                                      "\",\"vendor\":\"\"}\n");
     }
 }
 
@@ -283,7 +370,7 @@ TEST_F(CliLab, CountdownOnlyWhenStandardErrorIsATerminal) {
     close(master);
 
     EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out, "198.51.100.2     A\n");
+    EXPECT_EQ(run.out, "198.51.100.2     " + DeviceMac(LabNsDevA()) + "\n" + kIndent + "A\n");
     const std::string line = "\r\x1b[Ksearching from 198.51.100.1 port 60000, ";
     EXPECT_NE(shown.find(line + "2 s left"), std::string::npos) << shown;
     EXPECT_NE(shown.find(line + "1 s left"), std::string::npos) << shown;
@@ -300,4 +387,14 @@ TEST_F(CliBareLab, WithoutAnAdapterBothCommandsFail) {
         EXPECT_EQ(run.err.rfind("device-finder-cli: System Error.  Code: 232.\n", 0), 0u)
             << run.err;
     }
+}
+
+// Last of the CliLab tests: the finder's adapters lose their addresses.
+TEST_F(CliLab, EveryAdapterFailsWhenNoneHasAnAddress) {
+    Shell("ip addr flush dev eth-a && ip addr flush dev eth-b");
+    const CliRun run = RunCli({"search", "--adapter", "all"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "device-finder-cli: no adapter has an IPv4 address (see "
+                       "'device-finder-cli adapters')\n");
 }

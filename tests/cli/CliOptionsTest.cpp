@@ -47,3 +47,28 @@ TEST(CliOptions, UsageErrors) {
     for (const char* bad : {"-1", "4s", "0x10"})
         EXPECT_NE(UsageErrorOf({"search", "--wait", bad}), "") << "'" << bad << "'";
 }
+
+TEST(CliOptions, EveryAdapterRepeatedProbesAndFolding) {
+    const CliOptions defaults = ParseCliOptions({"search"});
+    EXPECT_EQ(defaults.probes, 1);
+    EXPECT_EQ(defaults.intervalMs, 1000);
+    EXPECT_FALSE(defaults.unique);
+    const CliOptions set = ParseCliOptions(
+        {"search", "--adapter=all", "--probes", "100", "--interval", "0", "--unique"});
+    EXPECT_EQ(set.adapter, kAllAdapters);
+    EXPECT_EQ(set.probes, kMaxProbes);
+    EXPECT_EQ(set.intervalMs, 0);
+    EXPECT_TRUE(set.unique);
+    const std::pair<std::vector<std::string_view>, std::string> errors[] = {
+        {{"search", "--unique=yes"}, "--unique takes no value"},
+        {{"search", "--unique", "--unique"}, "option '--unique' given twice"},
+        {{"search", "--probes", "0"}, "--probes needs a whole number from 1 to 100, not '0'"},
+        {{"search", "--interval", "60001"},
+         "--interval needs a whole number from 0 to 60000, not '60001'"},
+        {{"search", "--adapter", "ALL"},
+         "--adapter needs a whole number from 1 to 2147483647, "
+         "not 'ALL'"},
+    };
+    for (const auto& [args, error] : errors)
+        EXPECT_EQ(UsageErrorOf(args), error);
+}

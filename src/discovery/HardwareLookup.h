@@ -1,0 +1,40 @@
+#pragma once
+
+#include "discovery/VendorRegistry.h"
+#include "platform/NeighbourTable.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+// A replying device's hardware address and maker.
+struct TDeviceHardware {
+    std::string mac;    // "00-1A-2B-3C-4D-5E"; empty when the neighbour table has none
+    std::string vendor; // the registry's organisation name (UTF-8); empty when unknown
+};
+
+// Finds the hardware of replying devices without sending anything: the MAC
+// from the kernel's neighbour table, which the address resolution that
+// carried the reply filled, and the maker from the registry, read once at the
+// first MAC found. Keeps a copy of the table and reads it again only for an
+// address the copy lacks, so a burst of replies costs one read per new
+// device at most. One thread uses an object.
+class THardwareLookup {
+public:
+    explicit THardwareLookup(std::string neighbourTable = kNeighbourTablePath,
+                             std::string registryDirectory = TVendorRegistry::DebianDirectory);
+    ~THardwareLookup();
+    THardwareLookup(THardwareLookup&&) noexcept;
+    THardwareLookup& operator=(THardwareLookup&&) noexcept;
+
+    TDeviceHardware Find(const std::string& ip);
+
+private:
+    std::string MacOf(const std::string& ip);
+    void ReadTable();
+
+    std::string neighbourTable_;
+    std::string registryDirectory_;
+    std::unordered_map<std::string, std::string> macs_;
+    std::unique_ptr<TVendorRegistry> registry_;
+};
