@@ -162,9 +162,11 @@ void TMainForm::Dock() {
     lbDevice->setGeometry(1, 14, std::max(0, w - 2), std::max(0, listHeight - 15));
 }
 
+// The probe is made first: a refresh that fails (port taken, no adapter)
+// must not leave every later search sending nothing.
 void TMainForm::FormCreate() {
-    btnRefreshNetCarClick();
     ProbeBytes() = PrepareProbe();
+    btnRefreshNetCarClick();
 }
 
 void TMainForm::btnRefreshNetCarClick() {

@@ -151,13 +151,18 @@ TEST_F(SearchLabTest, RefreshDuringTheWaitRebindsAndLaterRepliesCount) {
     EXPECT_TRUE(reported.empty());
 }
 
-TEST_F(SearchLabTest, TakenPortIsReportedAndTheWindowGoesOn) {
+// Start-up with the port held by another program: the failure is reported,
+// and once the port is free a refresh and a search work as usual. The probe
+// is cleared first, as in a process that has just started.
+TEST_F(SearchLabTest, TakenPortAtStartThenFreedRefreshAndSearchFindTheDevice) {
+    auto device = Device(LabNsDevA(), "198.51.100.25", {"--reply-text", "after"});
     const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(60000);
     inet_pton(AF_INET, LabFinderIpA().c_str(), &address.sin_addr);
     ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ProbeBytes().clear();
     Create();
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], "Could not bind socket. Address and port are already in use.");
@@ -167,6 +172,14 @@ TEST_F(SearchLabTest, TakenPortIsReportedAndTheWindowGoesOn) {
     ::close(holder);
     form.btnRefreshNetCarClick();
     EXPECT_TRUE(form.UDPServerTask.Active()) << "a later refresh binds";
+    form.btnSearchClick();
+    const auto heard = device->WaitForLogLines(1, std::chrono::seconds(2));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].ip, LabFinderIpA());
+    EXPECT_EQ(heard[0].port, 60000);
+    EXPECT_EQ(heard[0].bytes, "~who has voip device?~");
+    EXPECT_EQ(Rows(form), (std::vector<std::string>{";198.51.100.25;;;after;"}));
+    EXPECT_EQ(reported.size(), 1u);
 }
 
 TEST_F(SearchLabTest, ExitDuringTheWaitEndsTheApplicationAfterTheWait) {
