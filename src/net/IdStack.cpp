@@ -1,6 +1,7 @@
 #include "net/IdStack.h"
 
 #include "net/IdException.h"
+#include "platform/SysErrorMessage.h"
 #include "platform/SysUtils.h"
 
 #include <arpa/inet.h>
@@ -226,8 +227,12 @@ std::string TIdStack::SocketErrorMessage(int error) {
         {11001, "Host not found."},
     };
     const auto it = texts.find(error);
-    return "Socket Error # " + std::to_string(error) + "\r\n" +
-           (it == texts.end() ? "" : it->second);
+    std::string text = it != texts.end() ? it->second : "";
+    // An errno without a Windows Sockets number passes through below 10000;
+    // it keeps the system's text rather than none.
+    if (it == texts.end() && error > 0 && error < 10000)
+        text = SysErrorMessage(error);
+    return "Socket Error # " + std::to_string(error) + "\r\n" + text;
 }
 
 void TIdStack::RaiseSocketError(int error) {
