@@ -1,6 +1,9 @@
 #include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdUDPServer.h"
+#include "platform/SysErrorMessage.h"
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +30,12 @@ TEST(SocketErrorMessage, TextsAreExact) {
     // A number outside the table ends right after the line break.
     EXPECT_EQ(TIdStack::SocketErrorMessage(12345), "Socket Error # 12345\r\n");
     EXPECT_EQ(TIdStack::SocketErrorMessage(10067), "Socket Error # 10067\r\n");
+}
+
+// An errno that has no Windows Sockets number keeps the system's text.
+TEST(SocketErrorMessage, UntranslatedErrnoKeepsTheSystemText) {
+    EXPECT_EQ(TIdStack::SocketErrorMessage(EIO), "Socket Error # 5\r\n" + SysErrorMessage(EIO));
+    EXPECT_NE(TIdStack::SocketErrorMessage(EIO), "Socket Error # 5\r\n");
 }
 
 TEST(SocketErrorMessage, RaisingPicksTheClassByNumber) {
