@@ -218,7 +218,10 @@ void TMainForm::UDPServerTaskUDPRead(TIdUDPListenerThread&, const TIdBytes& data
     if (record == nullptr)
         return;
     lbDevice->Items().Add(RowText(*record));
-    lbDevice->SetItemHeight(ReplyTable().RowHeight());
+    // One reply of thousands of lines must not make every row a screen high:
+    // a row is at most as tall as the list shows, and its text is clipped.
+    const int visible = lbDevice->RowList().viewport()->height();
+    lbDevice->SetItemHeight(std::min(ReplyTable().RowHeight(), std::max(visible, 1)));
 }
 
 void TMainForm::StatusText(const QString& text) {

@@ -122,6 +122,11 @@ TEST_F(MainFormTest, RowHeightFollowsTheReplyWithTheMostLineFeeds) {
     EXPECT_EQ(form.lbDevice->ItemHeight(), 68);
     Reply("10.0.0.2", 6001, "plain");
     EXPECT_EQ(form.lbDevice->ItemHeight(), 68);
+    // A reply of thousands of lines makes a row no taller than the list shows.
+    Reply("10.0.0.3", 6001, std::string(5000, '\n'));
+    const int visible = form.lbDevice->RowList().viewport()->height();
+    EXPECT_GT(visible, 68);
+    EXPECT_EQ(form.lbDevice->ItemHeight(), visible);
 }
 
 TEST_F(MainFormTest, RepliesToAnInactiveEndpointAndBeyondTheThousandthAreDropped) {
