@@ -7,6 +7,7 @@
 #include "discovery/Probe.h"
 #include "discovery/ReplyTable.h"
 #include "discovery/Util.h"
+#include "net/IdStack.h"
 #include "net/IdSync.h"
 #include "net/IdUDPServer.h"
 #include "platform/Exception.h"
@@ -60,6 +61,12 @@ public:
           countdown_(terminal, "searching from " + ip + " port " + std::to_string(kListenPort)) {
         server_.OnUDPRead = [this](TIdUDPListenerThread&, const TIdBytes& data,
                                    TIdSocketHandle& binding) { Read(data, binding); };
+        // The window drops a reply too long for the receive buffer without a
+        // word; here it is counted for the summary.
+        server_.OnUDPException = [this](TIdUDPListenerThread&, TIdSocketHandle&,
+                                        const std::string& message, const std::string&) {
+            tooLong_ += message == TIdStack::SocketErrorMessage(ws::WSAEMSGSIZE);
+        };
         Bind(ip);
     }
 
@@ -77,6 +84,7 @@ public:
         server_.SetActive(false);
         summary.shown = table_.NextIndex();
         summary.notKept = notKept_;
+        summary.tooLong = tooLong_;
         return summary;
     }
 
@@ -112,6 +120,7 @@ private:
     Countdown countdown_;
     TReplyTable table_;
     int notKept_ = 0;
+    int tooLong_ = 0;
     // Last, so it goes first: its receiving thread calls Read until it stops.
     TIdUDPServer server_{"UDPServerTask"};
 };
@@ -131,6 +140,9 @@ std::string SummaryText(const SearchSummary& summary) {
     if (summary.notKept > 0)
         text += ", " + Counted(static_cast<std::uint64_t>(summary.notKept), "reply", "replies") +
                 " beyond the first " + std::to_string(TReplyTable::Capacity) + " not shown";
+    if (summary.tooLong > 0)
+        text += ", " + Counted(static_cast<std::uint64_t>(summary.tooLong), "reply", "replies") +
+                " longer than 8192 bytes not shown";
     if (summary.kernelDrops)
         text += ", " + Counted(*summary.kernelDrops, "datagram", "datagrams") +
                 " dropped by the kernel";
