@@ -265,9 +265,11 @@ std::array<std::uint8_t, 4> TIdStack::IPv4ToBytes(const std::string& text) {
     const auto parts = DottedParts(text);
     for (int i = 0; i < 4; ++i) {
         const auto value = ParseInteger(parts[i]);
-        if (!value)
+        // A part outside 0..255 would wrap to another address ("127.0.0.257"
+        // to 127.0.0.1): it is refused like a part that is no number.
+        if (!value || *value < 0 || *value > 255)
             throw EConvertError("'" + parts[i] + "' is not a valid integer value");
-        bytes[i] = static_cast<std::uint8_t>(*value & 0xFF);
+        bytes[i] = static_cast<std::uint8_t>(*value);
     }
     return bytes;
 }
