@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev libgl-dev
     zlib1g-dev
     fonts-wqy-zenhei
-    iproute2 procps
+    iproute2 procps nftables
     xvfb x11-utils xdotool imagemagick
 )
 

@@ -195,7 +195,11 @@ void TMainForm::cbAdaptersChange() {
 void TMainForm::btnSearchClick() {
     ReplyTable().Reset();
     lbDevice->Clear();
-    UDPServerTask.SendBroadcast(ProbeBytes(), ProbePort);
+    // Without a chosen adapter (no adapter at start-up) there is no binding,
+    // and the probe would leave from every address onto whatever network the
+    // routing table picks. Nothing is sent then; the wait still runs.
+    if (UDPServerTask.Bindings.Count() > 0)
+        UDPServerTask.SendBroadcast(ProbeBytes(), ProbePort);
     StatusText(QString::fromUtf8("正在搜索设备，请稍后..."));
     LockControls();
     WaitWithMessages(SearchWaitMs);

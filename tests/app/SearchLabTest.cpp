@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -196,4 +197,88 @@ TEST_F(SearchLabTest, ExitDuringTheWaitEndsTheApplicationAfterTheWait) {
     EXPECT_GE(exitPressedAt, 0);
     EXPECT_GE(timer.elapsed(), 4000) << "the loop ended only after the wait";
     EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+}
+
+// The ways a search or a refresh fails, each in a lab of its own (see
+// tests/app/CMakeLists.txt): what the user is told and that the window stays
+// usable.
+namespace {
+
+// Runs a command in the lab's finder namespace; fails the test when it fails.
+void InFinder(const std::string& command) {
+    ASSERT_EQ(std::system(("ip netns exec " + LabNsFinder() + " " + command).c_str()), 0)
+        << command;
+}
+
+class SearchFailureLabTest : public SearchLabTest {
+protected:
+    // A click as the user makes it: a failure leaves the handler and reaches
+    // the top-level handler through the event loop.
+    void ClickSearch() {
+        QTimer::singleShot(0, [this] { form.btnSearch->click(); });
+        ProcessEventsFor(100);
+    }
+
+    bool ControlsEnabled() const {
+        return form.btnSearch->isEnabled() && form.cbAdapters->isEnabled() &&
+               form.lbDevice->Enabled();
+    }
+};
+
+using BareLabTest = SearchFailureLabTest;
+
+} // namespace
+
+TEST_F(SearchFailureLabTest, AFirewallRefusingTheProbeIsReportedAndTheWindowStaysUsable) {
+    auto device = Device(LabNsDevA(), "198.51.100.26", {"--reply-text", "fw"});
+    Create();
+    InFinder("nft add table inet dftest");
+    InFinder("nft add chain inet dftest out '{ type filter hook output priority 0; }'");
+    InFinder("nft add rule inet dftest out udp dport 6001 drop");
+    ClickSearch();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "Socket Error # 10013\r\nAccess denied.");
+    EXPECT_TRUE(ControlsEnabled());
+    EXPECT_EQ(form.StatusLine->text(), "");
+    InFinder("nft delete table inet dftest");
+    form.btnSearchClick();
+    EXPECT_EQ(Rows(form), (std::vector<std::string>{";198.51.100.26;;;fw;"}));
+}
+
+TEST_F(SearchFailureLabTest, AFailedRefreshKeepsTheListEmptiesTheDropDownAndKeepsTheEndpoint) {
+    Create();
+    // The last test of its lab: the adapters go for good.
+    InFinder("ip link del dev eth-a");
+    InFinder("ip link del dev eth-b");
+    try {
+        form.btnRefreshNetCarClick();
+        ADD_FAILURE() << "a refresh without adapters must fail";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()), "System Error.  Code: 232.\r\nThe pipe is being closed.");
+    }
+    EXPECT_EQ(form.Adapters().size(), 2u) << "the old list is kept";
+    EXPECT_EQ(form.cbAdapters->count(), 0);
+    EXPECT_TRUE(form.UDPServerTask.Active());
+    ASSERT_EQ(form.UDPServerTask.Bindings.Count(), 1);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpA());
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].Port, 60000);
+}
+
+// Start-up on a host without adapters: the failure is reported, the lists are
+// empty, and a search sends nothing yet runs its wait and unlocks the controls.
+TEST_F(BareLabTest, WithoutAnAdapterTheSearchSendsNothingAndUnlocksTheControls) {
+    Create();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "System Error.  Code: 232.\r\nThe pipe is being closed.");
+    EXPECT_EQ(form.cbAdapters->count(), 0);
+    EXPECT_EQ(form.lbDevice->Items().Count(), 0);
+    EXPECT_EQ(ProbeBytes().size(), 22u);
+    ClickSearch();
+    for (int round = 0; round < 100 && form.StatusLine->text() != U("设备搜索完成！"); ++round)
+        ProcessEventsFor(100);
+    EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+    EXPECT_EQ(reported.size(), 1u) << reported.back();
+    EXPECT_FALSE(form.UDPServerTask.Active()) << "no socket was opened, so nothing was sent";
+    EXPECT_TRUE(ControlsEnabled());
+    EXPECT_EQ(form.lbDevice->Items().Count(), 0);
 }
