@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
+    clang-14 libclang-rt-14-dev
     libgtest-dev
     qt6-base-dev libgl-dev
     zlib1g-dev
