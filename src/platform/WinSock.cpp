@@ -266,11 +266,11 @@ int ErrnoToWSAError(int error) {
     switch (error) {
     case EINTR:
         return 10004;
+    case EBADF:
+        return 10009;
     case EPERM: // a firewall rule refusing the datagram
     case EACCES:
         return 10013;
-    case EBADF:
-        return 10009;
     case EFAULT:
         return 10014;
     case EINVAL:
