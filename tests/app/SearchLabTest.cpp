@@ -212,10 +212,10 @@ void InFinder(const std::string& command) {
 
 class SearchFailureLabTest : public SearchLabTest {
 protected:
-    // A click as the user makes it: a failure leaves the handler and reaches
-    // the top-level handler through the event loop.
+    // The search handler run from the event loop, as a click runs it: a
+    // failure leaves the handler and reaches the top-level handler.
     void ClickSearch() {
-        QTimer::singleShot(0, [this] { form.btnSearch->click(); });
+        QTimer::singleShot(0, [this] { form.btnSearchClick(); });
         ProcessEventsFor(100);
     }
 
