@@ -47,9 +47,12 @@ run_target() { # name
         -artifact_prefix="$build/crashes/$name-" >"$build/logs/$name.log" 2>&1
 }
 
-declare -A pids=()
 for name in "${targets[@]}"; do
     [[ -x $build/tests/fuzz/fuzz_$name ]] || { echo "fuzz.sh: no target '$name'" >&2; exit 2; }
+done
+
+declare -A pids=()
+for name in "${targets[@]}"; do
     while (($(jobs -rp | wc -l) >= parallel)); do wait -n || true; done
     run_target "$name" &
     pids[$name]=$!
@@ -61,7 +64,7 @@ for name in "${targets[@]}"; do
     wait "${pids[$name]}" || code=$?
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/logs/$name.log")
     if ((code == 0)); then
-        printf '%-16s %10s executions in %s s, seeds and %s new inputs\n' "$name" \
+        printf '%-16s %10s executions in %s s; %s inputs found so far beyond the seeds\n' "$name" \
             "${executions:-?}" "$seconds" "$(find "$build/corpus/$name" -type f | wc -l)"
     else
         failed=1
