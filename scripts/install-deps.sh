@@ -5,13 +5,14 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config dpkg-dev
+    clang-14 libclang-rt-14-dev
     libgtest-dev
     qt6-base-dev libgl-dev
     zlib1g-dev
     libcapstone-dev
     fonts-wqy-zenhei
     ieee-data
-    iproute2 procps
+    iproute2 procps nftables
     xvfb x11-utils xdotool imagemagick
 )
 

@@ -3,6 +3,8 @@
 # The suite runs three times: a normal build (all tests), AddressSanitizer +
 # UBSan (all tests) and ThreadSanitizer (the threaded tests of the non-Qt
 # libraries). Lab tests need root; without it CTest reports them as skipped.
+# Last, every fuzz target runs its seed corpus and then fuzzes for a few
+# seconds (scripts/fuzz.sh runs them as long as asked).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,3 +33,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 echo "== ThreadSanitizer (threaded tests) =="
 build build/tsan -DDF_SANITIZE=thread -DDF_WITH_QT=OFF
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
+
+echo "== fuzzing: each target's seed corpus, then 8 s of fuzzing =="
+bash scripts/fuzz.sh --seconds 8

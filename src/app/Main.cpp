@@ -164,9 +164,11 @@ void TMainForm::Dock() {
     lbDevice->setGeometry(1, 14, std::max(0, w - 2), std::max(0, listHeight - 15));
 }
 
+// The probe is made first: a refresh that fails (port taken, no adapter)
+// must not leave every later search sending nothing.
 void TMainForm::FormCreate() {
-    btnRefreshNetCarClick();
     ProbeBytes() = PrepareProbe();
+    btnRefreshNetCarClick();
 }
 
 void TMainForm::btnRefreshNetCarClick() {
@@ -195,7 +197,11 @@ void TMainForm::cbAdaptersChange() {
 void TMainForm::btnSearchClick() {
     ReplyTable().Reset();
     lbDevice->Clear();
-    UDPServerTask.SendBroadcast(ProbeBytes(), ProbePort);
+    // Without a chosen adapter (no adapter at start-up) there is no binding,
+    // and the probe would leave from every address onto whatever network the
+    // routing table picks. Nothing is sent then; the wait still runs.
+    if (UDPServerTask.Bindings.Count() > 0)
+        UDPServerTask.SendBroadcast(ProbeBytes(), ProbePort);
     StatusText(QString::fromUtf8("正在搜索设备，请稍后..."));
     LockControls();
     WaitWithMessages(SearchWaitMs);
@@ -219,7 +225,10 @@ void TMainForm::UDPServerTaskUDPRead(TIdUDPListenerThread&, const TIdBytes& data
         return;
     lbDevice->Items().Add(RowText(*record));
     DeviceListActions->ReplyListed(*record);
-    lbDevice->SetItemHeight(ReplyTable().RowHeight());
+    // One reply of thousands of lines must not make every row a screen high:
+    // a row is at most as tall as the list shows, and its text is clipped.
+    const int visible = lbDevice->RowList().viewport()->height();
+    lbDevice->SetItemHeight(std::min(ReplyTable().RowHeight(), std::max(visible, 1)));
 }
 
 void TMainForm::StatusText(const QString& text) {

@@ -24,7 +24,7 @@ public:
     TMainForm();
     ~TMainForm() override;
 
-    // Refreshes the adapters and prepares the probe. An exception ends it
+    // Prepares the probe and refreshes the adapters. A failed refresh ends it
     // early; the caller reports it and shows the window all the same.
     void FormCreate();
 

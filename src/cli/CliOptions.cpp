@@ -28,7 +28,7 @@ const char* const kCliHelp =
     "    --unique        show a device's reply once when it repeats (same address,\n"
     "                    same bytes)\n"
     "    --format F      text (default), tsv (address, port, reply, MAC, maker;\n"
-    "                    backslash, tab, CR, LF and NUL escaped) or json (one\n"
+    "                    backslash and control characters escaped) or json (one\n"
     "                    object a line with ip, port, info, hex (the raw payload),\n"
     "                    mac and vendor)\n"
     "\n"

@@ -43,7 +43,13 @@ std::string TsvField(std::string_view text) {
             out += "\\0";
             break;
         default:
-            out += c;
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                char escaped[5];
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
         }
     }
     return out;

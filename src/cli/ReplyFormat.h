@@ -23,8 +23,9 @@ std::string FormatReply(ReplyFormat format, const TDEVICE_INFO1& reply);
 // dotted quad and two blanks.
 inline constexpr std::size_t kTextReplyColumn = 17;
 
-// Backslash, tab, CR, LF and NUL as \\, \t, \r, \n and \0: the field keeps to
-// one line and one column, and a shell can hold it.
+// Backslash, tab, CR, LF and NUL as \\, \t, \r, \n and \0, every other control
+// byte and DEL as \xHH: the field keeps to one line and one column, a shell
+// can hold it, and no reply can steer the terminal it is printed on.
 std::string TsvField(std::string_view text);
 // A quoted JSON string of UTF-8 text, escaped as RFC 8259 requires.
 std::string JsonString(std::string_view utf8);

@@ -7,6 +7,7 @@
 #include "discovery/Probe.h"
 #include "discovery/ReplyTable.h"
 #include "discovery/Util.h"
+#include "net/IdStack.h"
 #include "net/IdSync.h"
 #include "net/IdUDPServer.h"
 #include "platform/Exception.h"
@@ -96,6 +97,12 @@ public:
                 if (server.Active())
                     Read(label, data, binding);
             };
+            // The window drops a reply too long for the receive buffer without
+            // a word; here it is counted for the summary.
+            server.OnUDPException = [this](TIdUDPListenerThread&, TIdSocketHandle&,
+                                           const std::string& message, const std::string&) {
+                tooLong_ += message == TIdStack::SocketErrorMessage(ws::WSAEMSGSIZE);
+            };
             Bind(server, adapter.ip);
         }
     }
@@ -128,6 +135,7 @@ public:
         summary.shown = table_.NextIndex();
         summary.notKept = notKept_;
         summary.folded = folded_;
+        summary.tooLong = tooLong_;
         return summary;
     }
 
@@ -169,6 +177,7 @@ private:
     std::set<std::pair<std::string, std::string>> heard_; // address and bytes, for --unique
     int notKept_ = 0;
     int folded_ = 0;
+    int tooLong_ = 0;
     // Last, so they go first: their receiving threads call Read until they stop.
     std::vector<std::unique_ptr<TIdUDPServer>> servers_;
 };
@@ -189,6 +198,9 @@ std::string SummaryText(const SearchSummary& summary) {
     if (summary.folded > 0)
         text += ", " + Counted(static_cast<std::uint64_t>(summary.folded), "repeat", "repeats") +
                 " folded";
+    if (summary.tooLong > 0)
+        text += ", " + Counted(static_cast<std::uint64_t>(summary.tooLong), "reply", "replies") +
+                " longer than 8192 bytes not shown";
     if (summary.kernelDrops)
         text += ", " + Counted(*summary.kernelDrops, "datagram", "datagrams") +
                 " dropped by the kernel";

@@ -1,6 +1,7 @@
 #include "net/IdStack.h"
 
 #include "net/IdException.h"
+#include "platform/SysErrorMessage.h"
 #include "platform/SysUtils.h"
 
 #include <arpa/inet.h>
@@ -226,8 +227,12 @@ std::string TIdStack::SocketErrorMessage(int error) {
         {11001, "Host not found."},
     };
     const auto it = texts.find(error);
-    return "Socket Error # " + std::to_string(error) + "\r\n" +
-           (it == texts.end() ? "" : it->second);
+    std::string text = it != texts.end() ? it->second : "";
+    // An errno without a Windows Sockets number passes through below 10000;
+    // it keeps the system's text rather than none.
+    if (it == texts.end() && error > 0 && error < 10000)
+        text = SysErrorMessage(error);
+    return "Socket Error # " + std::to_string(error) + "\r\n" + text;
 }
 
 void TIdStack::RaiseSocketError(int error) {
@@ -260,9 +265,11 @@ std::array<std::uint8_t, 4> TIdStack::IPv4ToBytes(const std::string& text) {
     const auto parts = DottedParts(text);
     for (int i = 0; i < 4; ++i) {
         const auto value = ParseInteger(parts[i]);
-        if (!value)
+        // A part outside 0..255 would wrap to another address ("127.0.0.257"
+        // to 127.0.0.1): it is refused like a part that is no number.
+        if (!value || *value < 0 || *value > 255)
             throw EConvertError("'" + parts[i] + "' is not a valid integer value");
-        bytes[i] = static_cast<std::uint8_t>(*value & 0xFF);
+        bytes[i] = static_cast<std::uint8_t>(*value);
     }
     return bytes;
 }

@@ -43,6 +43,7 @@ public:
     static int CheckForSocketError(int result);
 
     static bool IsIP(const std::string& text);
+    // Raises EConvertError for a part that is not a number from 0 to 255.
     static std::array<std::uint8_t, 4> IPv4ToBytes(const std::string& text);
     static std::string BytesToIPv4(const std::uint8_t bytes[4]);
     // Groups in host order; raises EIdInvalidIPv6Address for a text that has

@@ -268,6 +268,7 @@ int ErrnoToWSAError(int error) {
         return 10004;
     case EBADF:
         return 10009;
+    case EPERM: // a firewall rule refusing the datagram
     case EACCES:
         return 10013;
     case EFAULT:
@@ -318,12 +319,14 @@ int ErrnoToWSAError(int error) {
     case ECONNRESET:
         return 10054;
     case ENOBUFS:
+    case ENOMEM:
         return 10055;
     case EISCONN:
         return 10056;
     case ENOTCONN:
         return 10057;
     case ESHUTDOWN:
+    case EPIPE:
         return 10058;
     case ETOOMANYREFS:
         return 10059;

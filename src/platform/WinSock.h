@@ -99,7 +99,8 @@ bool IPv6ProtocolInstalled();
 // Returns 0 or an error number of the Windows Sockets range.
 int getaddrinfo(const std::string& host, int family, SockAddrStorage& result);
 
-// Translates a Linux errno to the Windows Sockets error number.
+// Translates a Linux errno to the Windows Sockets error number. An errno with
+// no such number comes back unchanged, below 10000.
 int ErrnoToWSAError(int error);
 
 } // namespace ws

@@ -242,8 +242,8 @@ void TColumnListBox::ChooseColours(TCanvas& canvas, int index, TOwnerDrawState s
 }
 
 // Cell k spans [S_k + 2, S_(k+1)) with the right edge held at W - 1, where S
-// are the section boundaries and W the width of the rows. Fields beyond the
-// last section are not shown; with no section at all the whole row is one
+// are the section boundaries and W the width of the rows. The last section
+// shows the rest of the row; with no section at all the whole row is one
 // left-aligned cell.
 void TColumnListBox::DrawFields(TCanvas& canvas, std::string_view row, const TRect& inner) const {
     const unsigned flags = TextFlags(cellStyle_.ColumnOptions);
@@ -254,8 +254,8 @@ void TColumnListBox::DrawFields(TCanvas& canvas, std::string_view row, const TRe
         return;
     }
     const int width = rowList_->RowWidth();
-    const std::vector<std::string_view> fields = SplitRow(row, delimiter_);
-    const size_t shown = std::min(fields.size(), sections.size());
+    const std::vector<std::string_view> fields = SplitRow(row, delimiter_, sections.size());
+    const size_t shown = fields.size();
     int x = inner.Left;
     for (size_t k = 0; k < shown; ++k) {
         int right = x + sections[k].Width() - 1;

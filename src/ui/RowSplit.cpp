@@ -12,3 +12,17 @@ std::vector<std::string_view> SplitRow(std::string_view row, char delimiter) {
         fields.push_back(row.substr(start));
     return fields;
 }
+
+std::vector<std::string_view> SplitRow(std::string_view row, char delimiter, size_t maxFields) {
+    std::vector<std::string_view> fields = SplitRow(row, delimiter);
+    if (maxFields == 0 || fields.size() <= maxFields)
+        return fields;
+    // There is a delimiter after the last kept field, so the rest is not empty.
+    std::string_view rest =
+        row.substr(static_cast<size_t>(fields[maxFields - 1].data() - row.data()));
+    if (rest.back() == delimiter)
+        rest.remove_suffix(1);
+    fields.resize(maxFields);
+    fields.back() = rest;
+    return fields;
+}

@@ -99,9 +99,13 @@ TEST_F(MainFormTest, ResizingGivesEverythingButThePanelsToTheList) {
     EXPECT_EQ(form.Panel2->geometry(), QRect(0, 737, 1000, 44));
     EXPECT_EQ(form.rbDeviceList->geometry(), QRect(0, 41, 1000, 696));
     EXPECT_EQ(form.lbDevice->geometry(), QRect(1, 14, 998, 681));
+    // Too small for the panels: the status line stays at the bottom and the
+    // list gets nothing rather than a negative height.
     form.resize(200, 90);
-    EXPECT_EQ(form.Panel2->height(), 44);
-    EXPECT_GE(form.lbDevice->height(), 0);
+    EXPECT_EQ(form.StatusLine->geometry(), QRect(0, 71, 200, 19));
+    EXPECT_EQ(form.Panel2->geometry(), QRect(0, 27, 200, 44));
+    EXPECT_EQ(form.rbDeviceList->height(), 0);
+    EXPECT_EQ(form.lbDevice->height(), 0);
 }
 
 TEST_F(MainFormTest, ReplyBecomesRecordAndRow) {
@@ -122,6 +126,11 @@ TEST_F(MainFormTest, RowHeightFollowsTheReplyWithTheMostLineFeeds) {
     EXPECT_EQ(form.lbDevice->ItemHeight(), 68);
     Reply("10.0.0.2", 6001, "plain");
     EXPECT_EQ(form.lbDevice->ItemHeight(), 68);
+    // A reply of thousands of lines makes a row no taller than the list shows.
+    Reply("10.0.0.3", 6001, std::string(5000, '\n'));
+    const int visible = form.lbDevice->RowList().viewport()->height();
+    EXPECT_GT(visible, 68);
+    EXPECT_EQ(form.lbDevice->ItemHeight(), visible);
 }
 
 TEST_F(MainFormTest, RepliesToAnInactiveEndpointAndBeyondTheThousandthAreDropped) {

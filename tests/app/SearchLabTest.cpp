@@ -153,13 +153,18 @@ TEST_F(SearchLabTest, RefreshDuringTheWaitRebindsAndLaterRepliesCount) {
     EXPECT_TRUE(reported.empty());
 }
 
-TEST_F(SearchLabTest, TakenPortIsReportedAndTheWindowGoesOn) {
+// Start-up with the port held by another program: the failure is reported,
+// and once the port is free a refresh and a search work as usual. The probe
+// is cleared first, as in a process that has just started.
+TEST_F(SearchLabTest, TakenPortAtStartThenFreedRefreshAndSearchFindTheDevice) {
+    auto device = Device(LabNsDevA(), "198.51.100.25", {"--reply-text", "after"});
     const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(60000);
     inet_pton(AF_INET, LabFinderIpA().c_str(), &address.sin_addr);
     ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ProbeBytes().clear();
     Create();
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], "Could not bind socket. Address and port are already in use.");
@@ -169,6 +174,14 @@ TEST_F(SearchLabTest, TakenPortIsReportedAndTheWindowGoesOn) {
     ::close(holder);
     form.btnRefreshNetCarClick();
     EXPECT_TRUE(form.UDPServerTask.Active()) << "a later refresh binds";
+    form.btnSearchClick();
+    const auto heard = device->WaitForLogLines(1, std::chrono::seconds(2));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].ip, LabFinderIpA());
+    EXPECT_EQ(heard[0].port, 60000);
+    EXPECT_EQ(heard[0].bytes, "~who has voip device?~");
+    EXPECT_EQ(Rows(form), (std::vector<std::string>{";198.51.100.25;;;after;"}));
+    EXPECT_EQ(reported.size(), 1u);
 }
 
 TEST_F(SearchLabTest, ExitDuringTheWaitEndsTheApplicationAfterTheWait) {
@@ -201,7 +214,7 @@ TEST_F(SearchLabTest, CopiedRowCarriesTheMacOfTheDevicesResolution) {
     EXPECT_EQ(form.DeviceListActions->RowText(0), "198.51.100.25\t6001\t02-00-5E-00-53-25\t\tx");
 }
 
-// Last in this file: segment A's adapter stays switched off.
+// Last of this suite: segment A's adapter stays switched off.
 TEST_F(SearchLabTest, ASwitchedOffAdapterIsNotListedAndTheNextOneIsBound) {
     ASSERT_EQ(std::system("ip link set dev eth-a down"), 0);
     Create();
@@ -209,4 +222,88 @@ TEST_F(SearchLabTest, ASwitchedOffAdapterIsNotListedAndTheNextOneIsBound) {
     ASSERT_EQ(form.cbAdapters->count(), 1);
     EXPECT_TRUE(form.cbAdapters->itemText(0).startsWith("1. eth-b"));
     EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpB());
+}
+
+// The ways a search or a refresh fails, each in a lab of its own (see
+// tests/app/CMakeLists.txt): what the user is told and that the window stays
+// usable.
+namespace {
+
+// Runs a command in the lab's finder namespace; fails the test when it fails.
+void InFinder(const std::string& command) {
+    ASSERT_EQ(std::system(("ip netns exec " + LabNsFinder() + " " + command).c_str()), 0)
+        << command;
+}
+
+class SearchFailureLabTest : public SearchLabTest {
+protected:
+    // The search handler run from the event loop, as a click runs it: a
+    // failure leaves the handler and reaches the top-level handler.
+    void ClickSearch() {
+        QTimer::singleShot(0, [this] { form.btnSearchClick(); });
+        ProcessEventsFor(100);
+    }
+
+    bool ControlsEnabled() const {
+        return form.btnSearch->isEnabled() && form.cbAdapters->isEnabled() &&
+               form.lbDevice->Enabled();
+    }
+};
+
+using BareLabTest = SearchFailureLabTest;
+
+} // namespace
+
+TEST_F(SearchFailureLabTest, AFirewallRefusingTheProbeIsReportedAndTheWindowStaysUsable) {
+    auto device = Device(LabNsDevA(), "198.51.100.26", {"--reply-text", "fw"});
+    Create();
+    InFinder("nft add table inet dftest");
+    InFinder("nft add chain inet dftest out '{ type filter hook output priority 0; }'");
+    InFinder("nft add rule inet dftest out udp dport 6001 drop");
+    ClickSearch();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "Socket Error # 10013\r\nAccess denied.");
+    EXPECT_TRUE(ControlsEnabled());
+    EXPECT_EQ(form.StatusLine->text(), "");
+    InFinder("nft delete table inet dftest");
+    form.btnSearchClick();
+    EXPECT_EQ(Rows(form), (std::vector<std::string>{";198.51.100.26;;;fw;"}));
+}
+
+TEST_F(SearchFailureLabTest, AFailedRefreshKeepsTheListEmptiesTheDropDownAndKeepsTheEndpoint) {
+    Create();
+    // The last test of its lab: the adapters go for good.
+    InFinder("ip link del dev eth-a");
+    InFinder("ip link del dev eth-b");
+    try {
+        form.btnRefreshNetCarClick();
+        ADD_FAILURE() << "a refresh without adapters must fail";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()), "System Error.  Code: 232.\r\nThe pipe is being closed.");
+    }
+    EXPECT_EQ(form.Adapters().size(), 2u) << "the old list is kept";
+    EXPECT_EQ(form.cbAdapters->count(), 0);
+    EXPECT_TRUE(form.UDPServerTask.Active());
+    ASSERT_EQ(form.UDPServerTask.Bindings.Count(), 1);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpA());
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].Port, 60000);
+}
+
+// Start-up on a host without adapters: the failure is reported, the lists are
+// empty, and a search sends nothing yet runs its wait and unlocks the controls.
+TEST_F(BareLabTest, WithoutAnAdapterTheSearchSendsNothingAndUnlocksTheControls) {
+    Create();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "System Error.  Code: 232.\r\nThe pipe is being closed.");
+    EXPECT_EQ(form.cbAdapters->count(), 0);
+    EXPECT_EQ(form.lbDevice->Items().Count(), 0);
+    EXPECT_EQ(ProbeBytes().size(), 22u);
+    ClickSearch();
+    for (int round = 0; round < 100 && form.StatusLine->text() != U("设备搜索完成！"); ++round)
+        ProcessEventsFor(100);
+    EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+    EXPECT_EQ(reported.size(), 1u) << reported.back();
+    EXPECT_FALSE(form.UDPServerTask.Active()) << "no socket was opened, so nothing was sent";
+    EXPECT_TRUE(ControlsEnabled());
+    EXPECT_EQ(form.lbDevice->Items().Count(), 0);
 }

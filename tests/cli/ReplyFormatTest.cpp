@@ -32,6 +32,13 @@ TEST(TsvReply, BackslashesAreEscapedToo) {
     EXPECT_EQ(TsvReply(Reply("1.2.3.4", "C:\\dev\\n")), "1.2.3.4\t6001\tC:\\\\dev\\\\n\n");
 }
 
+// No reply can retitle the terminal or clear the screen through a tsv field.
+TEST(TsvReply, EveryOtherControlByteAndDelAreShownAsHex) {
+    EXPECT_EQ(TsvField("a\x1b]0;x\x07 \x1b[2J\x7f\x01\x1f~"),
+              "a\\x1b]0;x\\x07 \\x1b[2J\\x7f\\x01\\x1f~");
+    EXPECT_EQ(TsvField(std::string("\t\r\n\0\\", 5)), "\\t\\r\\n\\0\\\\");
+}
+
 TEST(JsonReply, EveryControlCharacterQuoteAndBackslashIsEscaped) {
     std::string controls;
     for (int c = 0; c < 0x20; ++c)

@@ -5,8 +5,9 @@
 #
 #   lab.sh run [--bare] [--veth N] -- COMMAND [ARGS...]
 #   lab.sh add-addresses NAMESPACE INTERFACE FIRST_IP COUNT
+#   lab.sh clean
 #
-# Both need root. Without it they print "SKIP: the network lab needs root" and
+# All need root. Without it they print "SKIP: the network lab needs root" and
 # exit 77, which CTest reports as skipped.
 #
 # run builds a fresh lab, runs COMMAND in its finder namespace and exits with
@@ -36,6 +37,13 @@
 # script); DEVICE_SIM passes through. In a bare lab all but LAB_ID, LAB_DIR,
 # LAB_NS_FINDER and LAB_SCRIPT are empty.
 #
+# clean removes what runs killed without a chance to tear down (kill -9, a
+# crash of the shell) left behind: for every lab whose lab.sh no longer runs,
+# it kills the processes in the lab's namespaces, deletes the namespaces (and
+# with them every link of the lab; the lab makes none outside them) and its
+# scratch directory. It touches only namespaces named as a lab names them, and
+# never a lab that is still running.
+#
 # add-addresses adds COUNT consecutive addresses from FIRST_IP to INTERFACE of
 # a lab namespace with one `ip -batch` call. An address inside a subnet the
 # interface already has takes that subnet's prefix (a /24 on segment A); any
@@ -49,7 +57,7 @@ set -euo pipefail
 readonly SKIP_CODE=77
 
 usage() {
-    sed -n '6,7p' "$0" | sed 's/^# *//' >&2
+    sed -n '6,8p' "$0" | sed 's/^# *//' >&2
     exit 2
 }
 
@@ -302,6 +310,34 @@ run() {
     return "$code"
 }
 
+# ---- clean-up after killed runs ----------------------------------------------
+
+# True while the lab.sh that made lab $1 (LAB_ID dfl<pid>-<random>) still runs.
+lab_alive() {
+    local pid=${1#dfl}
+    pid=${pid%%-*}
+    [[ -r /proc/$pid/cmdline ]] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q 'lab\.sh'
+}
+
+clean() {
+    (($# == 0)) || usage
+    local ns rest id
+    local -A namespaces=()
+    while read -r ns rest; do
+        [[ $ns =~ ^(dfl[0-9]+-[0-9]+)-(finder|sw-a|sw-b|sw-x|dev-a|dev-b)$ ]] || continue
+        id=${BASH_REMATCH[1]}
+        lab_alive "$id" || namespaces[$id]+=" $ns"
+    done < <(ip netns list)
+    for id in "${!namespaces[@]}"; do
+        read -r -a created <<<"${namespaces[$id]}"
+        stop_lab_processes
+        printf 'netns del %s\n' "${created[@]}" | ip -force -batch - ||
+            echo "lab.sh: could not delete every namespace of $id" >&2
+        rm -rf "${TMPDIR:-/tmp}/$id".*
+        echo "removed lab $id"
+    done
+}
+
 main() {
     (($#)) || usage
     local command=$1
@@ -309,6 +345,7 @@ main() {
     case $command in
     run) require_root; run "$@" ;;
     add-addresses) require_root; add_addresses "$@" ;;
+    clean) require_root; clean "$@" ;;
     *) usage ;;
     esac
 }

@@ -198,6 +198,32 @@ setup_and_teardown_are_quick() {
     ((elapsed < 2000))
 }
 
+# A lab whose lab.sh was killed with KILL keeps its namespaces and processes
+# until `clean`; a lab still running is left alone.
+clean_removes_only_labs_whose_run_was_killed() {
+    local dead live pid
+    "$LAB" run -- bash -c 'echo "$LAB_ID" >"'"$scratch/dead"'"
+        '"$(leftover_script LAB_NS_DEV_A "$scratch/dead-pid")"'
+        sleep 600' &
+    dead=$!
+    "$LAB" run --bare -- bash -c 'echo "$LAB_ID" >"'"$scratch/live"'"; sleep 600' &
+    live=$!
+    until [[ -s $scratch/dead-pid && -s $scratch/live ]]; do sleep 0.05; done
+    kill -KILL "$dead"
+    wait "$dead" 2>/dev/null
+    pid=$(<"$scratch/dead-pid")
+    local out ok=0
+    out=$("$LAB" clean) || ok=1
+    no_namespace_left "$(<"$scratch/dead")" || ok=1
+    gone "$pid" || ok=1
+    [[ $out == *"removed lab $(<"$scratch/dead")"* ]] || ok=1
+    ! compgen -G "${TMPDIR:-/tmp}/$(<"$scratch/dead").*" >/dev/null || ok=1
+    ip netns list | grep -q "^$(<"$scratch/live")-finder" || ok=1
+    kill -TERM "$live"
+    wait "$live" 2>/dev/null
+    return "$ok"
+}
+
 check "without root it skips with 77" without_root_it_skips
 check "default topology" default_topology_is_as_documented
 check "--bare and --veth topologies" bare_and_veth_topologies
@@ -210,6 +236,7 @@ check "normal exit: leftovers killed" leftover_processes_are_killed_on_normal_ex
 check "add-addresses" add_addresses_picks_prefixes_and_guards_input
 check "two labs side by side" two_labs_run_side_by_side
 check "setup + teardown under 2 s" setup_and_teardown_are_quick
+check "clean removes only labs whose run was killed" clean_removes_only_labs_whose_run_was_killed
 
 echo "$passed passed, $failed failed"
 ((failed == 0))

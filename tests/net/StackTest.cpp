@@ -1,6 +1,9 @@
 #include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdUDPServer.h"
+#include "platform/SysErrorMessage.h"
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +30,12 @@ TEST(SocketErrorMessage, TextsAreExact) {
     // A number outside the table ends right after the line break.
     EXPECT_EQ(TIdStack::SocketErrorMessage(12345), "Socket Error # 12345\r\n");
     EXPECT_EQ(TIdStack::SocketErrorMessage(10067), "Socket Error # 10067\r\n");
+}
+
+// An errno that has no Windows Sockets number keeps the system's text.
+TEST(SocketErrorMessage, UntranslatedErrnoKeepsTheSystemText) {
+    EXPECT_EQ(TIdStack::SocketErrorMessage(EIO), "Socket Error # 5\r\n" + SysErrorMessage(EIO));
+    EXPECT_NE(TIdStack::SocketErrorMessage(EIO), "Socket Error # 5\r\n");
 }
 
 TEST(SocketErrorMessage, RaisingPicksTheClassByNumber) {
@@ -92,8 +101,15 @@ TEST(DottedQuad, ConvertsToBytesAndBack) {
     const auto bytes = TIdStack::IPv4ToBytes(" 10. 0.0.1");
     EXPECT_EQ(bytes, (std::array<std::uint8_t, 4>{10, 0, 0, 1}));
     EXPECT_EQ(TIdStack::BytesToIPv4(bytes.data()), "10.0.0.1");
-    // Low 8 bits of each part.
-    EXPECT_EQ(TIdStack::IPv4ToBytes("256.1.2.3"), (std::array<std::uint8_t, 4>{0, 1, 2, 3}));
+    // A part above 255 or below 0 names no address; it must not wrap to another.
+    for (const char* text : {"127.0.0.257", "256.1.2.3", "1.2.3.-1", "1.2.99999999999.4"})
+        EXPECT_THROW(TIdStack::IPv4ToBytes(text), EConvertError) << text;
+    try {
+        TIdStack::IPv4ToBytes("127.0.0.257");
+        FAIL();
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), "'257' is not a valid integer value");
+    }
     try {
         TIdStack::IPv4ToBytes("1.x.3.4");
         FAIL();
@@ -143,6 +159,18 @@ TEST(StackSingleton, LivesWhileSomeComponentHoldsIt) {
     // A later component creates a new one.
     TIdUDPServer again;
     EXPECT_NO_THROW(GStack());
+}
+
+TEST_F(StackTest, BindingToAnOctetAbove255FailsAndBindsNothing) {
+    const ws::TSocket s =
+        GStack().NewSocketHandle(ws::WS_SOCK_DGRAM, 0, TIdIPVersion::Id_IPv4, false);
+    EXPECT_THROW(GStack().Bind(s, "127.0.0.257", 0, TIdIPVersion::Id_IPv4), EConvertError);
+    std::string ip;
+    std::uint16_t port = 1;
+    TIdIPVersion version;
+    GStack().GetSocketName(s, ip, port, version);
+    EXPECT_EQ(port, 0) << "still unbound";
+    GStack().Disconnect(s);
 }
 
 TEST_F(StackTest, SendingNothingSendsNoDatagram) {

@@ -216,15 +216,25 @@ TEST(Canvas, DrawTextTakesAnyBytes) {
         noise[i] = static_cast<char>((i * 7919) % 256);
     const std::string chinese = Utf8ToGbk("设备名");
     const std::string invalid("\x81\x20\xFF\x80\xC9", 5);
+    // Each text is drawn inside its rectangle and reports at least one line.
+    const QRect box(20, 20, 120, 60);
     for (const unsigned flags : {0u, DT_WORDBREAK | DT_EXPANDTABS, DT_END_ELLIPSIS,
                                  DT_PATH_ELLIPSIS | DT_SINGLELINE | DT_VCENTER}) {
-        const QImage image = Draw([&](TCanvas& canvas) {
-            for (const std::string& text : {noise, chinese, invalid, std::string(3, '\0')}) {
-                TRect rect{0, 0, 120, 60};
-                EXPECT_GE(canvas.DrawText(text, rect, flags), 0);
+        for (const std::string& text : {noise, chinese, invalid, std::string(3, '\0')}) {
+            int height = 0;
+            const QImage image = Draw(
+                [&](TCanvas& canvas) {
+                    TRect rect{box.left(), box.top(), box.right() + 1, box.bottom() + 1};
+                    height = canvas.DrawText(text, rect, flags);
+                },
+                {160, 100});
+            EXPECT_GE(height, LineHeight()) << flags << " " << text.size();
+            const QRect ink = InkBox(image, image.rect(), kWhite);
+            EXPECT_TRUE(box.contains(ink)) << flags << " " << text.size();
+            if (text != std::string(3, '\0')) {
+                EXPECT_FALSE(ink.isNull()) << flags << " " << text.size();
             }
-        });
-        EXPECT_FALSE(InkBox(image, image.rect(), kWhite).isNull());
+        }
     }
 }
 

@@ -122,14 +122,20 @@ TEST_F(DeviceList, BlankRowsShowOnlyTheBackground) {
     EXPECT_TRUE(AllOf(rows, {0, 16 * 6, W(), 300}, kWhite));
 }
 
-TEST_F(DeviceList, FieldsBeyondTheSectionsAreDroppedAndMissingOnesLeaveCellsEmpty) {
+// A reply holding the delimiter loses nothing: the last section shows the
+// rest of the row, without the row's final delimiter.
+TEST_F(DeviceList, TheLastSectionShowsTheRestOfTheRowAndMissingFieldsLeaveCellsEmpty) {
     list.SetHeaderSections({{"A", 100}, {"B", 100}, {"C", 100}});
     list.Items().Add("a;b;c;d;e");
     list.Items().Add("a");
+    list.Items().Add("a;b;X3;FW 2.1;");
     EXPECT_EQ(
         Row(0),
-        Expected({{"a", {2, 0, 100, 15}}, {"b", {102, 0, 200, 15}}, {"c", {202, 0, 300, 15}}}));
+        Expected({{"a", {2, 0, 100, 15}}, {"b", {102, 0, 200, 15}}, {"c;d;e", {202, 0, 300, 15}}}));
     EXPECT_EQ(Row(1), Expected({{"a", {2, 0, 100, 15}}}));
+    EXPECT_EQ(Row(2), Expected({{"a", {2, 0, 100, 15}},
+                                {"b", {102, 0, 200, 15}},
+                                {"X3;FW 2.1", {202, 0, 300, 15}}}));
 }
 
 TEST_F(DeviceList, ASectionBeyondTheClientWidthEndsAtTheLastPixelButOne) {

@@ -33,4 +33,22 @@ TEST(SplitRow, SplitsOnlyAtTheGivenDelimiter) {
     EXPECT_EQ(SplitRow(nul, '\0'), (Fields{"a", "b"}));
 }
 
+TEST(SplitRow, ALimitLeavesTheRestInTheLastFieldWithoutTheFinalDelimiter) {
+    const struct {
+        const char* row;
+        size_t limit;
+        Fields fields;
+    } cases[] = {
+        {";1.2.3.4;;;Model X3;FW 2.1.7;", 5, {"", "1.2.3.4", "", "", "Model X3;FW 2.1.7"}},
+        {";1.2.3.4;;;x;", 5, {"", "1.2.3.4", "", "", "x"}},
+        {"a;b;;", 2, {"a", "b;"}},
+        {"a;;;", 1, {"a;;"}},
+        {"a;b;c", 2, {"a", "b;c"}},
+        {"a;b;c", 0, {"a", "b", "c"}},
+        {"", 1, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitRow(c.row, ';', c.limit), c.fields) << c.row << " / " << c.limit;
+}
+
 } // namespace
