@@ -2,11 +2,13 @@
 #include "app/Application.h"
 #include "app/Main.h"
 #include "ui/ColumnListBox.h"
+#include "ui/FlatComboBox.h"
+#include "ui/FlatStatusBar.h"
+#include "ui/FrameGroupBox.h"
+#include "ui/HotButton.h"
+#include "ui/StyledLabel.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QPushButton>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -94,7 +96,7 @@ TEST_F(SearchLabTest, StartUpListsTheAdaptersAndListensOnTheFirst) {
     EXPECT_EQ(form.UDPServerTask.Bindings[0].Port, 60000);
     EXPECT_EQ(ProbeBytes().size(), 22u);
     EXPECT_EQ(form.lbDevice->Items().Count(), 0);
-    EXPECT_EQ(form.StatusLine->text(), "");
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), "");
 }
 
 TEST_F(SearchLabTest, SearchFindsTheChosenSegmentsDevicesThenTheOthers) {
@@ -107,12 +109,12 @@ TEST_F(SearchLabTest, SearchFindsTheChosenSegmentsDevicesThenTheOthers) {
     QTimer::singleShot(1000, [&] {
         lockedDuringWait = !form.btnSearch->isEnabled() && !form.cbAdapters->isEnabled() &&
                            !form.lbDevice->Enabled() && form.BtnExit->isEnabled();
-        statusDuringWait = form.StatusLine->text();
+        statusDuringWait = form.StatusLine->SimpleCaption();
     });
     form.btnSearchClick();
     EXPECT_TRUE(lockedDuringWait);
     EXPECT_EQ(statusDuringWait, U("正在搜索设备，请稍后..."));
-    EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), U("设备搜索完成！"));
     EXPECT_TRUE(form.btnSearch->isEnabled());
     EXPECT_TRUE(form.lbDevice->Enabled());
     EXPECT_EQ(Rows(form),
@@ -182,5 +184,5 @@ TEST_F(SearchLabTest, ExitDuringTheWaitEndsTheApplicationAfterTheWait) {
     App().exec();
     EXPECT_GE(exitPressedAt, 0);
     EXPECT_GE(timer.elapsed(), 4000) << "the loop ended only after the wait";
-    EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), U("设备搜索完成！"));
 }
