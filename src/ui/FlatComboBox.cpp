@@ -80,6 +80,7 @@ TFlatComboBox::TFlatComboBox(QWidget* parent) : QComboBox(parent) {
     setMaxVisibleItems(DropDownCount);
     prefixTimer_.setSingleShot(true);
     prefixTimer_.setInterval(kPrefixResetMs);
+    prefixTimer_.setTimerType(Qt::PreciseTimer);
     connect(&prefixTimer_, &QTimer::timeout, this, [this] { typedPrefix_.clear(); });
     connect(this, &QComboBox::activated, this, [this] {
         emit OnClick();
