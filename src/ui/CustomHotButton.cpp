@@ -151,8 +151,12 @@ void TCustomHotButton::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     if (event->button() != Qt::LeftButton || !isEnabled())
         return;
+    // A click activates the window; the focus counts as held once it is the
+    // window's focus widget, even while the activation is still on its way.
+    if (!window()->isActiveWindow())
+        window()->activateWindow();
     setFocus(Qt::MouseFocusReason);
-    if (!hasFocus())
+    if (window()->focusWidget() != this)
         return;
     pressedLook_ = true;
     repaint();
