@@ -9,7 +9,9 @@
 #include "ui/StyledLabel.h"
 
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -131,6 +133,22 @@ TEST_F(SearchLabTest, SearchFindsTheChosenSegmentsDevicesThenTheOthers) {
     EXPECT_EQ(Rows(form), (std::vector<std::string>{";203.0.113.31;;;M2;"}));
     EXPECT_EQ(ReplyTable().NextIndex(), 1) << "a new search discards the old replies";
     EXPECT_EQ(form.lbDevice->ItemHeight(), 17);
+    EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(SearchLabTest, TypedPrefixAndWheelRebindButChoosingByProgramDoesNot) {
+    Create();
+    QKeyEvent two(QEvent::KeyPress, Qt::Key_2, Qt::NoModifier, "2");
+    QApplication::sendEvent(form.cbAdapters, &two);
+    EXPECT_EQ(form.cbAdapters->currentIndex(), 1);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpB());
+    QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form.cbAdapters, &up);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpA());
+    form.cbAdapters->setCurrentIndex(1);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpA());
+    EXPECT_TRUE(form.UDPServerTask.Active());
     EXPECT_TRUE(reported.empty());
 }
 

@@ -143,10 +143,13 @@ TEST_F(FlatComboBoxTest, WheelStepsAndFiresNothingAtEitherEnd) {
     Wheel(120);
     EXPECT_EQ(combo.currentIndex(), 0) << "no selection: the first entry, without events";
     EXPECT_EQ(changes, 3);
+    Key(Qt::Key_Down);
+    EXPECT_EQ(combo.currentIndex(), 1);
+    EXPECT_EQ(changes, 4) << "a selection key is a choice too";
     combo.ReadOnly = true;
     Wheel(-120);
     Type("3");
-    EXPECT_EQ(combo.currentIndex(), 0);
+    EXPECT_EQ(combo.currentIndex(), 1);
 }
 
 TEST_F(FlatComboBoxTest, DropDownIsAsWideAsTheWidestEntry) {

@@ -234,6 +234,27 @@ TEST_F(HotButtonTest, DisabledLooksFlatGreyAndLosesTheFocus) {
     EXPECT_FALSE(button.hasFocus());
 }
 
+TEST_F(HotButtonTest, DefaultLookFollowsTheFocusedButtonOrTheDefaultFlag) {
+    THotButton other(&panel);
+    QWidget plain(&panel);
+    plain.setFocusPolicy(Qt::StrongFocus);
+    other.show();
+    plain.show();
+    Focus();
+    EXPECT_TRUE(button.DefaultLook());
+    other.setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(button.DefaultLook());
+    EXPECT_TRUE(other.DefaultLook());
+    button.SetDefault(true);
+    plain.setFocus();
+    QApplication::processEvents();
+    EXPECT_TRUE(button.DefaultLook()) << "no button focused: the default button";
+    EXPECT_FALSE(other.DefaultLook());
+    EXPECT_EQ(Shot().pixel(80, 30), Rgb(MixColors(clHighlight, LightenColor(clBtnFace, 30), 160)))
+        << "the focus ring without the focus";
+}
+
 TEST_F(HotButtonTest, AccessibleAsAPressablePushButtonNamedByItsCaption) {
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&button);
     ASSERT_NE(face, nullptr);
