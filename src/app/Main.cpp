@@ -109,7 +109,6 @@ void TMainForm::CreateControls() {
     CreateDeviceList();
     CreateBottomPanel();
     StatusLine = new TFlatStatusBar(this);
-    StatusLine->AutoStyle = false;
     StatusLine->SimpleStatus = true;
     StatusLine->SetBorders(TFrameStyleEx::fsFlat, TFrameStyleEx::fsNone, AllSides);
     setTabOrder(cbAdapters, btnRefreshNetCar);

@@ -13,9 +13,17 @@ TCustomHotButton::TCustomHotButton(QWidget* parent) : QWidget(parent) {
     InstallWidgetAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     resize(115, 17);
-    font_.Name = parent ? parent->font().family() : font_.Name;
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+    if (parent != nullptr) { // the parent's font until one is set
+        font_.Name = parent->font().family();
+        font_.Height = parent->font().pixelSize() > 0 ? parent->font().pixelSize() : font_.Height;
+    }
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                          [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+}
+
+// Destroying a widget moves the focus; by then this is no button any more.
+TCustomHotButton::~TCustomHotButton() {
+    disconnect(focusWatch_);
 }
 
 void TCustomHotButton::SetHotTrack(bool on) {

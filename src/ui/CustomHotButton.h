@@ -22,6 +22,7 @@ class TCustomHotButton : public QWidget {
 
 public:
     explicit TCustomHotButton(QWidget* parent = nullptr);
+    ~TCustomHotButton() override;
 
     // Look settings; a change shows at the next paint.
     THotTrackColorType HotTrackColorType = THotTrackColorType::htctActual;
@@ -95,6 +96,7 @@ private:
 
     QString caption_;
     TFont font_;
+    QMetaObject::Connection focusWatch_;
     bool hotTrack_ = false;
     bool default_ = false;
     bool hovering_ = false;

@@ -22,21 +22,10 @@ void TFlatStatusBar::SetSimpleCaption(const QString& text) {
 }
 
 void TFlatStatusBar::SetBorders(TFrameStyleEx outer, TFrameStyleEx inner, TSides sides) {
-    if (outer != BorderOuter || inner != BorderInner || sides != BorderSides)
-        AutoStyle = false;
     BorderOuter = outer;
     BorderInner = inner;
     BorderSides = sides;
     update();
-}
-
-void TFlatStatusBar::ApplyAutoStyle() {
-    if (!AutoStyle)
-        return;
-    BorderOuter = BorderInner = TFrameStyleEx::fsNone;
-    BorderSides = AllSides;
-    BorderWidth = 0;
-    resize(width(), 19);
 }
 
 // The client rectangle for the simple text loses a pixel at the left, top and

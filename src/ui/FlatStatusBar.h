@@ -21,11 +21,7 @@ public:
 
     bool ShowSizeGrip = true;
     bool SimpleStatus = false;
-    // Setting a border through SetBorders clears it; with it set, the style
-    // defaults are applied by ApplyAutoStyle.
-    bool AutoStyle = true;
     void SetBorders(TFrameStyleEx outer, TFrameStyleEx inner, TSides sides);
-    void ApplyAutoStyle();
 
     // The owning window can be resized and is not maximised; tested at each
     // paint.

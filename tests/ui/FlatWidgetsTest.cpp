@@ -176,7 +176,6 @@ protected:
         window.resize(846, 40);
         window.setFont(TFont{U("宋体"), 12}.ToQFont());
         bar.setGeometry(0, 21, 846, 19);
-        bar.AutoStyle = false;
         bar.SimpleStatus = true;
         bar.SetBorders(TFrameStyleEx::fsFlat, TFrameStyleEx::fsNone, AllSides);
         bar.SetSimpleCaption(U("设备搜索完成！"));
