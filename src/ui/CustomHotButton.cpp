@@ -48,8 +48,10 @@ void TCustomHotButton::SetDefault(bool on) {
     OnFocusChanged(QApplication::focusWidget());
 }
 
+// The focus widget of the window, not only the focus of an active window:
+// a click's activation may still be on its way.
 void TCustomHotButton::SetEnabled(bool enabled) {
-    if (!enabled && hasFocus())
+    if (!enabled && window()->focusWidget() == this)
         window()->setFocus(Qt::OtherFocusReason);
     setEnabled(enabled);
     repaint();

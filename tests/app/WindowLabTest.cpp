@@ -124,11 +124,12 @@ TEST_F(WindowLabTest, HoverShowsTheHotRingClickSearchesAndTheWaitLooksDisabled) 
     EXPECT_EQ(shot.pixel(1, 10), qRgb(0, 60, 116));
 
     QImage duringWait;
-    bool focusedDuringWait = true, enabledDuringWait = true;
+    bool focusedDuringWait = true, enabledDuringWait = true, exitFocused = true;
     QTimer::singleShot(1500, [&] {
         duringWait = SearchButtonOnScreen();
         focusedDuringWait = button.hasFocus();
         enabledDuringWait = button.isEnabled();
+        exitFocused = form->BtnExit->hasFocus();
     });
     ASSERT_EQ(std::system("xdotool click 1"), 0);
     EXPECT_TRUE(
@@ -136,6 +137,7 @@ TEST_F(WindowLabTest, HoverShowsTheHotRingClickSearchesAndTheWaitLooksDisabled) 
     ASSERT_FALSE(duringWait.isNull());
     EXPECT_FALSE(enabledDuringWait);
     EXPECT_FALSE(focusedDuringWait);
+    EXPECT_FALSE(exitFocused) << "the window takes the focus, not the next button";
     EXPECT_EQ(duringWait.pixel(5, 5), qRgb(240, 240, 240)) << "flat face";
     EXPECT_EQ(duringWait.pixel(150, 28), qRgb(240, 240, 240));
     EXPECT_EQ(duringWait.pixel(1, 10), Rgb(LightenColor(clBtnShadow, 30)));
