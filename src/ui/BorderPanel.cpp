@@ -81,3 +81,14 @@ TRect TBorderPanel::PaintBorders(TCanvas& canvas) {
     canvas.FillRect(r);
     return r;
 }
+
+TColor ParentColorOf(const QWidget& widget) {
+    const QWidget* parent = widget.parentWidget();
+    if (parent == nullptr)
+        return clBtnFace;
+    if (const auto* panel = qobject_cast<const TBorderPanel*>(parent))
+        return panel->Color;
+    const QColor c = parent->palette().color(parent->backgroundRole());
+    return RGB(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+               static_cast<std::uint8_t>(c.blue()));
+}

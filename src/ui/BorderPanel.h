@@ -48,3 +48,7 @@ private:
     TRect PaintFrame(TCanvas& canvas, TRect r, TFrameStyleEx style);
     void Ring(TCanvas& canvas, const TRect& r, TColor topLeft, TColor bottomRight);
 };
+
+// The colour a widget's parent paints behind it: a bordered panel's `Color`,
+// otherwise the parent's background; button face without a parent.
+TColor ParentColorOf(const QWidget& widget);

@@ -41,19 +41,6 @@ void THotButton::SetHotTrack(bool on) {
     Transparent = on;
 }
 
-// The colour behind the button: a bordered panel's own colour, otherwise
-// what the parent paints its background with.
-TColor THotButton::ParentColor() const {
-    const QWidget* parent = parentWidget();
-    if (parent == nullptr)
-        return clBtnFace;
-    if (const auto* panel = qobject_cast<const TBorderPanel*>(parent))
-        return panel->Color;
-    const QColor c = parent->palette().color(parent->backgroundRole());
-    return RGB(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
-               static_cast<std::uint8_t>(c.blue()));
-}
-
 void THotButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     TCanvas canvas(painter);
@@ -77,7 +64,7 @@ void THotButton::paintEvent(QPaintEvent*) {
 // Dark on the top and left, light on the bottom and right; the corners are
 // cut by one pixel diagonal each, which rounds the button.
 void THotButton::PaintOuterRing(TCanvas& canvas, const TRect& r, bool enabled) const {
-    const TColor p = ParentColor();
+    const TColor p = ParentColorOf(*this);
     const TColor dark = enabled ? DarkenColor(p, 20) : p;
     const TColor light = enabled ? LightenColor(p, 20) : p;
     canvas.Pen.Color = dark;

@@ -21,7 +21,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    TColor ParentColor() const;
     void PaintOuterRing(TCanvas& canvas, const TRect& r, bool enabled) const;
     void PaintFrame(TCanvas& canvas, const TRect& r, bool enabled) const;
     void PaintFace(TCanvas& canvas, const TRect& b, TLook look) const;

@@ -31,17 +31,6 @@ unsigned TStyledLabel::TextFlags() const {
            (ShowAccelChar ? 0u : DT_NOPREFIX);
 }
 
-TColor TStyledLabel::ParentColor() const {
-    const QWidget* parent = parentWidget();
-    if (const auto* panel = qobject_cast<const TBorderPanel*>(parent))
-        return panel->Color;
-    if (parent == nullptr)
-        return clBtnFace;
-    const QColor c = parent->palette().color(parent->backgroundRole());
-    return RGB(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
-               static_cast<std::uint8_t>(c.blue()));
-}
-
 // Width as the text measures; height one em per line, the cell height of the
 // faces the window names (fontconfig's substitutes add leading).
 void TStyledLabel::AdjustSize() {
@@ -62,7 +51,7 @@ void TStyledLabel::AdjustSize() {
 void TStyledLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     TCanvas canvas(painter);
-    canvas.Brush.Color = ParentColor();
+    canvas.Brush.Color = ParentColorOf(*this);
     canvas.FillRect({0, 0, width(), height()});
     canvas.Brush.Style = TBrushStyle::bsClear;
     canvas.Font = font_;

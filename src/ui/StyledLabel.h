@@ -34,7 +34,6 @@ protected:
 
 private:
     unsigned TextFlags() const;
-    TColor ParentColor() const;
     void AdjustSize();
 
     QString caption_;
