@@ -32,7 +32,7 @@ constexpr int StatusHeight = 19;
 // The frame colour of the three buttons: red 0, green 60, blue 116.
 constexpr TColor ButtonFrameColor = 7617536;
 
-TFont FontSpec(const char* face, int height, TColor color = clWindowText) {
+TFont MakeFont(const char* face, int height, TColor color = clWindowText) {
     TFont font;
     font.Name = QString::fromUtf8(face);
     font.Height = height;
@@ -41,7 +41,7 @@ TFont FontSpec(const char* face, int height, TColor color = clWindowText) {
 }
 
 QFont FontOf(const char* face, int height) {
-    return FontSpec(face, height).ToQFont();
+    return MakeFont(face, height).ToQFont();
 }
 
 QString Gbk(const std::string& text) {
@@ -52,7 +52,7 @@ THotButton* MakeButton(QWidget* parent, const char* text, QRect geometry) {
     auto* button = new THotButton(parent);
     button->SetCaption(QString::fromUtf8(text));
     button->setGeometry(geometry);
-    button->SetFont(FontSpec("宋体", 13));
+    button->SetFont(MakeFont("宋体", 13));
     button->SetHotTrack(true);
     button->FrameColor = ButtonFrameColor;
     return button;
@@ -61,7 +61,7 @@ THotButton* MakeButton(QWidget* parent, const char* text, QRect geometry) {
 TStyledLabel* MakeLabel(QWidget* parent, const char* text, QPoint at, TColor color) {
     auto* label = new TStyledLabel(parent);
     label->move(at);
-    label->SetFont(FontSpec("宋体", 13, color));
+    label->SetFont(MakeFont("宋体", 13, color));
     label->SetCaption(QString::fromUtf8(text));
     return label;
 }
