@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The demo's inside: runs in the lab's finder namespace (see scripts/demo.sh).
 # Starts simulated devices on both segments, then the tool. Without a
-# display it runs under Xvfb, presses "搜索设备" once and saves a screenshot.
+# display it runs under Xvfb (display DEMO_DISPLAY, :77 unless set), presses
+# "搜索设备" once and saves screenshots: SHOT-rest.png before anything
+# happens, SHOT-hover.png with the mouse over the button, SHOT-wait.png during
+# the search, and SHOT.png after it.
 set -euo pipefail
 build=$1
 screenshot=$2
@@ -32,7 +35,7 @@ if [[ -n ${DISPLAY:-} && -z ${DEMO_SCREENSHOT_ONLY:-} ]]; then
     exit 0
 fi
 
-export DISPLAY=:77
+export DISPLAY=${DEMO_DISPLAY:-:77}
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -40,9 +43,16 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 finder=$!
 window=$(xdotool search --sync --name '设备查找' | head -1)
 sleep 0.5
+base=${screenshot%.png}
+import -window "$window" "$base-rest.png"
 # "搜索设备" sits at 10,4 in the bottom panel, which starts at 562.
-xdotool mousemove --window "$window" 90 582 click 1
-sleep 5
+xdotool mousemove --window "$window" 90 582
+sleep 0.5
+import -window "$window" "$base-hover.png"
+xdotool click 1
+sleep 2
+import -window "$window" "$base-wait.png"
+sleep 3
 import -window "$window" "$screenshot"
 kill "$finder"
 wait "$finder" 2>/dev/null || true

@@ -7,14 +7,15 @@
 #include "net/IdUDPListenerThread.h"
 #include "platform/CodePage.h"
 #include "ui/ColumnListBox.h"
+#include "ui/FlatComboBox.h"
+#include "ui/FlatStatusBar.h"
 #include "ui/Font.h"
+#include "ui/FrameGroupBox.h"
+#include "ui/HotButton.h"
+#include "ui/StyledLabel.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 
 namespace {
@@ -30,28 +31,40 @@ constexpr int BottomPanelHeight = 44;
 constexpr int StatusHeight = 19;
 
 // The frame colour of the three buttons: red 0, green 60, blue 116.
-const char* const ButtonStyle = "QPushButton { border: 1px solid rgb(0, 60, 116); "
-                                "background: rgb(240, 240, 240); }"
-                                "QPushButton:hover { background: rgb(229, 241, 251); }"
-                                "QPushButton:disabled { color: rgb(109, 109, 109); }";
+constexpr TColor ButtonFrameColor = 7617536;
 
-QFont FontOf(const char* face, int height) {
+TFont MakeFont(const char* face, int height, TColor color = clWindowText) {
     TFont font;
     font.Name = QString::fromUtf8(face);
     font.Height = height;
-    return font.ToQFont();
+    font.Color = color;
+    return font;
+}
+
+QFont FontOf(const char* face, int height) {
+    return MakeFont(face, height).ToQFont();
 }
 
 QString Gbk(const std::string& text) {
     return QString::fromStdString(GbkToUtf8(text));
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* text, QRect geometry) {
-    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+THotButton* MakeButton(QWidget* parent, const char* text, QRect geometry) {
+    auto* button = new THotButton(parent);
+    button->SetCaption(QString::fromUtf8(text));
     button->setGeometry(geometry);
-    button->setFont(FontOf("宋体", 13));
-    button->setStyleSheet(ButtonStyle);
+    button->SetFont(MakeFont("宋体", 13));
+    button->SetHotTrack(true);
+    button->FrameColor = ButtonFrameColor;
     return button;
+}
+
+TStyledLabel* MakeLabel(QWidget* parent, const char* text, QPoint at, TColor color) {
+    auto* label = new TStyledLabel(parent);
+    label->move(at);
+    label->SetFont(MakeFont("宋体", 13, color));
+    label->SetCaption(QString::fromUtf8(text));
+    return label;
 }
 
 QFrame* MakePanel(QWidget* parent) {
@@ -96,9 +109,9 @@ void TMainForm::CreateControls() {
     CreateTopPanel();
     CreateDeviceList();
     CreateBottomPanel();
-    StatusLine = new QLabel(this);
-    StatusLine->setFrameStyle(QFrame::Box | QFrame::Plain);
-    StatusLine->setFont(FontOf("宋体", 12));
+    StatusLine = new TFlatStatusBar(this);
+    StatusLine->SimpleStatus = true;
+    StatusLine->SetBorders(TFrameStyleEx::fsFlat, TFrameStyleEx::fsNone, AllSides);
     setTabOrder(cbAdapters, btnRefreshNetCar);
     setTabOrder(btnRefreshNetCar, lbDevice);
     setTabOrder(lbDevice, btnSearch);
@@ -107,18 +120,18 @@ void TMainForm::CreateControls() {
 
 void TMainForm::CreateTopPanel() {
     Panel1 = MakePanel(this);
-    AdapterLabel = new QLabel(QString::fromUtf8("网络适配器："), Panel1);
-    AdapterLabel->setGeometry(12, 12, 78, 13);
-    AdapterLabel->setFont(FontOf("宋体", 13));
-    cbAdapters = new QComboBox(Panel1);
+    AdapterLabel = MakeLabel(Panel1, "网络适配器：", {12, 12}, clWindowText);
+    cbAdapters = new TFlatComboBox(Panel1);
     cbAdapters->setGeometry(93, 7, 586, 24);
     cbAdapters->setFont(FontOf("MS Sans Serif", 13));
+    cbAdapters->setAccessibleName(AdapterLabel->Caption());
     btnRefreshNetCar = MakeButton(Panel1, "刷新本机网卡", QRect(705, 7, 127, 25));
 }
 
 void TMainForm::CreateDeviceList() {
-    rbDeviceList = new QGroupBox(QString::fromUtf8("设备列表"), this);
+    rbDeviceList = new TFrameGroupBox(this);
     rbDeviceList->setFont(FontOf("宋体", 13));
+    rbDeviceList->SetCaption(QString::fromUtf8("设备列表"));
     lbDevice = new TColumnListBox(rbDeviceList);
     SetUpDeviceList(*lbDevice);
     DeviceListActions = new TDeviceListActions(*lbDevice, ReplyTable());
@@ -126,21 +139,18 @@ void TMainForm::CreateDeviceList() {
 
 void TMainForm::CreateBottomPanel() {
     Panel2 = MakePanel(this);
-    Label1 = new QLabel(QString::fromUtf8("若未找到设备，请重选适配器进行搜索"), Panel2);
-    Label1->setGeometry(582, 15, 221, 13);
-    Label1->setFont(FontOf("宋体", 13));
-    Label1->setStyleSheet("color: rgb(0, 0, 128);");
+    Label1 = MakeLabel(Panel2, "若未找到设备，请重选适配器进行搜索", {582, 15}, clNavy);
     btnSearch = MakeButton(Panel2, "搜索设备", QRect(10, 4, 163, 33));
     BtnExit = MakeButton(Panel2, "退出", QRect(217, 4, 163, 33));
 }
 
 void TMainForm::WireHandlers() {
-    connect(btnRefreshNetCar, &QPushButton::clicked, this, [this] { btnRefreshNetCarClick(); });
-    // `activated` comes from the user only (click, wheel, keys); selecting by
-    // program does not run the handler.
-    connect(cbAdapters, &QComboBox::activated, this, [this] { cbAdaptersChange(); });
-    connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(); });
-    connect(BtnExit, &QPushButton::clicked, this, [this] { BtnExitClick(); });
+    connect(btnRefreshNetCar, &THotButton::OnClick, this, [this] { btnRefreshNetCarClick(); });
+    // OnChange comes from the user only (a pick, a typed match, a wheel step,
+    // a selection key); selecting by program does not run the handler.
+    connect(cbAdapters, &TFlatComboBox::OnChange, this, [this] { cbAdaptersChange(); });
+    connect(btnSearch, &THotButton::OnClick, this, [this] { btnSearchClick(); });
+    connect(BtnExit, &THotButton::OnClick, this, [this] { BtnExitClick(); });
     UDPServerTask.OnUDPRead = [this](TIdUDPListenerThread& thread, const TIdBytes& data,
                                      TIdSocketHandle& binding) {
         UDPServerTaskUDPRead(thread, data, binding);
@@ -161,7 +171,9 @@ void TMainForm::Dock() {
     Panel2->setGeometry(0, h - StatusHeight - BottomPanelHeight, w, BottomPanelHeight);
     const int listHeight = std::max(0, h - TopPanelHeight - BottomPanelHeight - StatusHeight);
     rbDeviceList->setGeometry(0, TopPanelHeight, w, listHeight);
-    lbDevice->setGeometry(1, 14, std::max(0, w - 2), std::max(0, listHeight - 15));
+    const TRect area = rbDeviceList->ClientArea();
+    lbDevice->setGeometry(area.Left, area.Top, std::max(0, area.Width()),
+                          std::max(0, area.Height()));
 }
 
 // The probe is made first: a refresh that fails (port taken, no adapter)
@@ -232,17 +244,17 @@ void TMainForm::UDPServerTaskUDPRead(TIdUDPListenerThread&, const TIdBytes& data
 }
 
 void TMainForm::StatusText(const QString& text) {
-    StatusLine->setText(text);
+    StatusLine->SetSimpleCaption(text);
 }
 
 void TMainForm::LockControls() {
-    btnSearch->setEnabled(false);
+    btnSearch->SetEnabled(false);
     cbAdapters->setEnabled(false);
     lbDevice->SetEnabled(false);
 }
 
 void TMainForm::UnlockControls() {
-    btnSearch->setEnabled(true);
+    btnSearch->SetEnabled(true);
     cbAdapters->setEnabled(true);
     lbDevice->SetEnabled(true);
 }

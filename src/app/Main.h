@@ -7,13 +7,14 @@
 #include <QWidget>
 #include <vector>
 
-class QComboBox;
 class QFrame;
-class QGroupBox;
-class QLabel;
-class QPushButton;
 class TColumnListBox;
 class TDeviceListActions;
+class TFlatComboBox;
+class TFlatStatusBar;
+class TFrameGroupBox;
+class THotButton;
+class TStyledLabel;
 class TIdUDPListenerThread;
 
 // The one window the user works with: the adapter drop-down list, the device
@@ -41,17 +42,17 @@ public:
 
     // The controls, named as the user and the tests know them.
     QFrame* Panel1;
-    QLabel* AdapterLabel;
-    QComboBox* cbAdapters;
-    QPushButton* btnRefreshNetCar;
-    QGroupBox* rbDeviceList;
+    TStyledLabel* AdapterLabel;
+    TFlatComboBox* cbAdapters;
+    THotButton* btnRefreshNetCar;
+    TFrameGroupBox* rbDeviceList;
     TColumnListBox* lbDevice;
     TDeviceListActions* DeviceListActions; // owned by lbDevice
     QFrame* Panel2;
-    QLabel* Label1;
-    QPushButton* btnSearch;
-    QPushButton* BtnExit;
-    QLabel* StatusLine;
+    TStyledLabel* Label1;
+    THotButton* btnSearch;
+    THotButton* BtnExit;
+    TFlatStatusBar* StatusLine;
     TIdUDPServer UDPServerTask{"UDPServerTask"};
 
     const std::vector<TAdapterInfo>& Adapters() const { return adapters_; }

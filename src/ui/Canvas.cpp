@@ -3,7 +3,9 @@
 #include "platform/CodePage.h"
 #include "ui/TextBlock.h"
 
+#include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <array>
 #include <climits>
 #include <cstdlib>
@@ -172,4 +174,22 @@ int TCanvas::DrawText(std::string_view gbk, TRect& rect, unsigned flags) {
     block.Draw(painter_, rect, Brush.Style == TBrushStyle::bsSolid ? &background : nullptr);
     painter_.restore();
     return block.Height();
+}
+
+QSize TCanvas::TextExtent(std::string_view gbk) const {
+    const TTextBlock block(QString::fromUtf8(GbkToUtf8(gbk)), DT_SINGLELINE | DT_NOPREFIX,
+                           Font.ToQFont(), painter_.device(), INT_MAX, INT_MAX);
+    return {block.Width(), block.Height()};
+}
+
+void TCanvas::Draw(int x, int y, const QImage& image) {
+    painter_.drawImage(x, y, image);
+}
+
+void TCanvas::SetClip(const QRegion& region) {
+    painter_.setClipRegion(region);
+}
+
+void TCanvas::ResetClip() {
+    painter_.setClipping(false);
 }

@@ -5,9 +5,12 @@
 #include "ui/Rect.h"
 
 #include <QColor>
+#include <QSize>
 #include <string_view>
 
+class QImage;
 class QPainter;
+class QRegion;
 
 // The Qt colour of a colour value, system colours resolved.
 QColor ToQColor(TColor color);
@@ -71,6 +74,13 @@ public:
     // with it. Returns the text's height. With DT_CALCRECT nothing is drawn and
     // `rect` gets the text's width and height instead.
     int DrawText(std::string_view gbk, TRect& rect, unsigned flags);
+    // Width and height of one line of `gbk` in the font.
+    QSize TextExtent(std::string_view gbk) const;
+    // Copies `image` with its top-left corner at (x, y).
+    void Draw(int x, int y, const QImage& image);
+    // Later drawing touches only `region`, until ResetClip.
+    void SetClip(const QRegion& region);
+    void ResetClip();
 
 private:
     void PlotRun(int x, int y, int length, bool horizontal);

@@ -4,13 +4,13 @@
 #include "net/IdUDPListenerThread.h"
 #include "platform/Exception.h"
 #include "ui/ColumnListBox.h"
+#include "ui/FlatComboBox.h"
+#include "ui/FlatStatusBar.h"
+#include "ui/FrameGroupBox.h"
+#include "ui/HotButton.h"
+#include "ui/StyledLabel.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -57,25 +57,25 @@ TEST_F(MainFormTest, LayoutTextsAndFontsAtStart) {
     EXPECT_EQ(form.size(), QSize(846, 625));
     EXPECT_EQ(form.Panel1->geometry(), QRect(0, 0, 846, 41));
     EXPECT_EQ(form.AdapterLabel->geometry(), QRect(12, 12, 78, 13));
-    EXPECT_EQ(form.AdapterLabel->text(), U("网络适配器："));
+    EXPECT_EQ(form.AdapterLabel->Caption(), U("网络适配器："));
     EXPECT_EQ(form.cbAdapters->geometry(), QRect(93, 7, 586, 24));
     EXPECT_EQ(form.btnRefreshNetCar->geometry(), QRect(705, 7, 127, 25));
-    EXPECT_EQ(form.btnRefreshNetCar->text(), U("刷新本机网卡"));
+    EXPECT_EQ(form.btnRefreshNetCar->Caption(), U("刷新本机网卡"));
     EXPECT_EQ(form.rbDeviceList->geometry(), QRect(0, 41, 846, 521));
-    EXPECT_EQ(form.rbDeviceList->title(), U("设备列表"));
+    EXPECT_EQ(form.rbDeviceList->Caption(), U("设备列表"));
     EXPECT_EQ(form.lbDevice->geometry(), QRect(1, 14, 844, 506));
     EXPECT_EQ(form.Panel2->geometry(), QRect(0, 562, 846, 44));
     EXPECT_EQ(form.Label1->geometry(), QRect(582, 15, 221, 13));
-    EXPECT_EQ(form.Label1->text(), U("若未找到设备，请重选适配器进行搜索"));
+    EXPECT_EQ(form.Label1->Caption(), U("若未找到设备，请重选适配器进行搜索"));
     EXPECT_EQ(form.btnSearch->geometry(), QRect(10, 4, 163, 33));
-    EXPECT_EQ(form.btnSearch->text(), U("搜索设备"));
+    EXPECT_EQ(form.btnSearch->Caption(), U("搜索设备"));
     EXPECT_EQ(form.BtnExit->geometry(), QRect(217, 4, 163, 33));
-    EXPECT_EQ(form.BtnExit->text(), U("退出"));
+    EXPECT_EQ(form.BtnExit->Caption(), U("退出"));
     EXPECT_EQ(form.StatusLine->geometry(), QRect(0, 606, 846, 19));
-    EXPECT_EQ(form.StatusLine->text(), "");
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), "");
     EXPECT_EQ(form.font().family(), U("宋体"));
     EXPECT_EQ(form.font().pixelSize(), 12);
-    EXPECT_EQ(form.btnSearch->font().pixelSize(), 13);
+    EXPECT_EQ(form.btnSearch->Font().Height, 13);
 }
 
 TEST_F(MainFormTest, DeviceListStartsEmptyWithFiveSections) {

@@ -3,12 +3,16 @@
 #include "app/DeviceListActions.h"
 #include "app/Main.h"
 #include "ui/ColumnListBox.h"
+#include "ui/FlatComboBox.h"
+#include "ui/FlatStatusBar.h"
+#include "ui/FrameGroupBox.h"
+#include "ui/HotButton.h"
+#include "ui/StyledLabel.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QPushButton>
+#include <QKeyEvent>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <arpa/inet.h>
 #include <cstdlib>
@@ -96,7 +100,7 @@ TEST_F(SearchLabTest, StartUpListsTheAdaptersAndListensOnTheFirst) {
     EXPECT_EQ(form.UDPServerTask.Bindings[0].Port, 60000);
     EXPECT_EQ(ProbeBytes().size(), 22u);
     EXPECT_EQ(form.lbDevice->Items().Count(), 0);
-    EXPECT_EQ(form.StatusLine->text(), "");
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), "");
 }
 
 TEST_F(SearchLabTest, SearchFindsTheChosenSegmentsDevicesThenTheOthers) {
@@ -109,12 +113,12 @@ TEST_F(SearchLabTest, SearchFindsTheChosenSegmentsDevicesThenTheOthers) {
     QTimer::singleShot(1000, [&] {
         lockedDuringWait = !form.btnSearch->isEnabled() && !form.cbAdapters->isEnabled() &&
                            !form.lbDevice->Enabled() && form.BtnExit->isEnabled();
-        statusDuringWait = form.StatusLine->text();
+        statusDuringWait = form.StatusLine->SimpleCaption();
     });
     form.btnSearchClick();
     EXPECT_TRUE(lockedDuringWait);
     EXPECT_EQ(statusDuringWait, U("正在搜索设备，请稍后..."));
-    EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), U("设备搜索完成！"));
     EXPECT_TRUE(form.btnSearch->isEnabled());
     EXPECT_TRUE(form.lbDevice->Enabled());
     EXPECT_EQ(Rows(form),
@@ -131,6 +135,22 @@ TEST_F(SearchLabTest, SearchFindsTheChosenSegmentsDevicesThenTheOthers) {
     EXPECT_EQ(Rows(form), (std::vector<std::string>{";203.0.113.31;;;M2;"}));
     EXPECT_EQ(ReplyTable().NextIndex(), 1) << "a new search discards the old replies";
     EXPECT_EQ(form.lbDevice->ItemHeight(), 17);
+    EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(SearchLabTest, TypedPrefixAndWheelRebindButChoosingByProgramDoesNot) {
+    Create();
+    QKeyEvent two(QEvent::KeyPress, Qt::Key_2, Qt::NoModifier, "2");
+    QApplication::sendEvent(form.cbAdapters, &two);
+    EXPECT_EQ(form.cbAdapters->currentIndex(), 1);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpB());
+    QWheelEvent up(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form.cbAdapters, &up);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpA());
+    form.cbAdapters->setCurrentIndex(1);
+    EXPECT_EQ(form.UDPServerTask.Bindings[0].IP, LabFinderIpA());
+    EXPECT_TRUE(form.UDPServerTask.Active());
     EXPECT_TRUE(reported.empty());
 }
 
@@ -197,7 +217,7 @@ TEST_F(SearchLabTest, ExitDuringTheWaitEndsTheApplicationAfterTheWait) {
     App().exec();
     EXPECT_GE(exitPressedAt, 0);
     EXPECT_GE(timer.elapsed(), 4000) << "the loop ended only after the wait";
-    EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), U("设备搜索完成！"));
 }
 
 TEST_F(SearchLabTest, CopiedRowCarriesTheMacOfTheDevicesResolution) {
@@ -207,11 +227,11 @@ TEST_F(SearchLabTest, CopiedRowCarriesTheMacOfTheDevicesResolution) {
         std::system(
             ("ip -n " + LabNsDevA() + " link set dev eth0 address 02:00:5e:00:53:25").c_str()),
         0);
-    auto device = Device(LabNsDevA(), "198.51.100.25", {"--reply-text", "x"});
+    auto device = Device(LabNsDevA(), "198.51.100.27", {"--reply-text", "x"});
     Create();
     form.btnSearchClick();
     ASSERT_EQ(form.lbDevice->Items().Count(), 1);
-    EXPECT_EQ(form.DeviceListActions->RowText(0), "198.51.100.25\t6001\t02-00-5E-00-53-25\t\tx");
+    EXPECT_EQ(form.DeviceListActions->RowText(0), "198.51.100.27\t6001\t02-00-5E-00-53-25\t\tx");
 }
 
 // Last of this suite: segment A's adapter stays switched off.

@@ -1,0 +1,7 @@
+#pragma once
+
+// Gives the self-drawn widgets their roles for assistive tools: the hot
+// button is a push button that can be pressed, the status line a status bar,
+// the group box a grouping and the label static text; their names are their
+// captions. Safe to call more than once.
+void InstallWidgetAccessibility();
