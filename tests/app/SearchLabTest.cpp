@@ -284,7 +284,7 @@ TEST_F(SearchFailureLabTest, AFirewallRefusingTheProbeIsReportedAndTheWindowStay
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], "Socket Error # 10013\r\nAccess denied.");
     EXPECT_TRUE(ControlsEnabled());
-    EXPECT_EQ(form.StatusLine->text(), "");
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), "");
     InFinder("nft delete table inet dftest");
     form.btnSearchClick();
     EXPECT_EQ(Rows(form), (std::vector<std::string>{";198.51.100.26;;;fw;"}));
@@ -319,9 +319,9 @@ TEST_F(BareLabTest, WithoutAnAdapterTheSearchSendsNothingAndUnlocksTheControls) 
     EXPECT_EQ(form.lbDevice->Items().Count(), 0);
     EXPECT_EQ(ProbeBytes().size(), 22u);
     ClickSearch();
-    for (int round = 0; round < 100 && form.StatusLine->text() != U("设备搜索完成！"); ++round)
+    for (int round = 0; round < 100 && form.StatusLine->SimpleCaption() != U("设备搜索完成！"); ++round)
         ProcessEventsFor(100);
-    EXPECT_EQ(form.StatusLine->text(), U("设备搜索完成！"));
+    EXPECT_EQ(form.StatusLine->SimpleCaption(), U("设备搜索完成！"));
     EXPECT_EQ(reported.size(), 1u) << reported.back();
     EXPECT_FALSE(form.UDPServerTask.Active()) << "no socket was opened, so nothing was sent";
     EXPECT_TRUE(ControlsEnabled());
