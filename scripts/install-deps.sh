@@ -8,6 +8,7 @@ packages=(
     libgtest-dev
     qt6-base-dev libgl-dev
     zlib1g-dev libelf-dev
+    libcapstone-dev
     fonts-wqy-zenhei
     iproute2 procps
     xvfb x11-utils xdotool imagemagick

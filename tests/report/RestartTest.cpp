@@ -46,7 +46,7 @@ TEST(Restart, StartupInfoHoldsTheCommandLineAndFolder) {
     RecordStartupInfo();
     EXPECT_EQ(StartupInfo().WorkingDirectory, std::filesystem::current_path().string());
     ASSERT_FALSE(StartupInfo().Arguments.empty());
-    EXPECT_EQ(std::filesystem::path(StartupInfo().Arguments[0]).filename(), "report_tests");
+    EXPECT_EQ(std::filesystem::path(StartupInfo().Arguments[0]).filename(), "report_flow_tests");
     TStartupInfo missing;
     missing.Program = "/nonexistent/program";
     EXPECT_ANY_THROW(StartInstance(missing));
