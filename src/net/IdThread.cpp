@@ -5,6 +5,7 @@
 #include "net/IdGlobal.h"
 
 #include <chrono>
+#include <cstring>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -20,6 +21,15 @@ TIdThread::ExceptionHook exceptionHook;
 void TIdThread::SetExceptionHook(ExceptionHook hook) {
     std::lock_guard guard(hookLock);
     exceptionHook = std::move(hook);
+}
+
+std::uintptr_t TIdThread::DoExceptionAddress() {
+    // A pointer to a non-virtual member function starts with the function's
+    // address.
+    const auto routine = &TIdThread::DoException;
+    std::uintptr_t address = 0;
+    std::memcpy(&address, &routine, sizeof address);
+    return address;
 }
 
 TIdThread::TIdThread() = default;
@@ -103,7 +113,7 @@ void TIdThread::DoException(const std::exception& failure) {
         std::lock_guard guard(hookLock);
         hook = exceptionHook;
     }
-    if (hook)
-        hook(*this, failure);
+    if ((!hook || hook(*this, failure)) && OnException)
+        OnException(*this, failure);
     Terminate();
 }

@@ -132,12 +132,12 @@ bool TExceptionManager::Report(const TExceptionRecord& record) {
     try {
         const auto now = environment_.Now();
         stage = 2;
-        const TFilterChoice filter = ChooseFilter(options_, record.ClassName);
+        const TFilterChoice filter = ChooseFilter(options_, record.Input.ClassName);
         if (filter.Filter != nullptr && filter.Filter->Handler == 1)
             return true; // the filter leaves this class to the default handling
         const std::string message = filter.Filter != nullptr && !filter.Filter->Message.empty()
                                         ? filter.Filter->Message
-                                        : record.Message;
+                                        : record.Input.Message;
         stage = 3;
         const TCrashReport report = environment_.Gather(record, options_);
         stage = 5;
@@ -168,7 +168,7 @@ bool TExceptionManager::Report(const TExceptionRecord& record) {
         stage = 10;
         if (options_.SaveLogFile) {
             try {
-                environment_.SaveLog(text);
+                environment_.SaveLog(text, options_);
             } catch (const std::exception& failure) {
                 notes_.push_back(std::string("Log: ") + failure.what());
             }
@@ -216,9 +216,9 @@ TExceptionRecord ExceptionRecordOf(const std::exception& failure, int displayKin
     record.Object = &failure;
     int status = 0;
     char* name = abi::__cxa_demangle(typeid(failure).name(), nullptr, nullptr, &status);
-    record.ClassName = status == 0 ? name : typeid(failure).name();
+    record.Input.ClassName = status == 0 ? name : typeid(failure).name();
     std::free(name);
-    record.Message = failure.what();
+    record.Input.Message = failure.what();
     record.DisplayKind = displayKind;
     return record;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/ReportData.h"
+#include "report/ReportGathering.h"
 #include "report/ReportOptions.h"
 
 #include <chrono>
@@ -19,14 +20,13 @@
 
 enum : int { kDisplayThread = 0, kDisplayApplication = 1 };
 
-// What the caller knows about the exception.
+// What the caller knows about the exception: the object, how to show it,
+// and what only the faulting thread can tell (class, message, throw site,
+// active controls).
 struct TExceptionRecord {
     const std::exception* Object = nullptr; // null: not an exception we can read
-    std::string ClassName;
-    std::string Message; // GBK
-    std::uintptr_t Address = 0;
     int DisplayKind = kDisplayApplication;
-    std::string Module;
+    TReportInput Input;
 };
 
 using TReportClock = std::chrono::system_clock;
@@ -56,7 +56,8 @@ struct TReportEnvironment {
     std::function<TCrashReport(const TExceptionRecord&, const TReportOptions&)> Gather;
     std::function<std::string(const TCrashReport&, const TReportOptions&)> Text;
     std::function<TPresentationResult(const TPresentation&)> Present;
-    std::function<void(const std::string& text)> SaveLog; // throws when it cannot save
+    // Throws when it cannot save.
+    std::function<void(const std::string& text, const TReportOptions&)> SaveLog;
     std::function<void(const std::string& text)> CopyToClipboard;
     // Restarts (kOperationRestart) or only ends (kOperationTerminate) the
     // program; the real one does not return.
@@ -121,5 +122,5 @@ TExceptionManager* InstalledExceptionManager();
 // The entry the hooks call. Without an installed manager the caller keeps
 // its own handling (true).
 bool ExceptionManager(const TExceptionRecord& record);
-// The record for an exception caught by a hook.
+// The record for an exception caught by a hook, on the thread that caught it.
 TExceptionRecord ExceptionRecordOf(const std::exception& failure, int displayKind);

@@ -179,3 +179,18 @@ TReportOptions ReadReportOptions(const std::vector<std::uint8_t>& stream) {
     s(options.TextsName);
     return options;
 }
+
+TReportTexts TextsOf(const TReportOptions& options) {
+    TReportTexts texts;
+    for (std::size_t i = 0; i < options.Texts.size() && i < kReportTextCount; ++i)
+        texts.Set(static_cast<int>(i), options.Texts[i]);
+    return texts;
+}
+
+std::vector<std::string> DefaultTexts() {
+    const TReportTexts texts;
+    std::vector<std::string> table;
+    for (int i = 0; i < TReportTexts::Count; ++i)
+        table.push_back(texts[i]);
+    return table;
+}

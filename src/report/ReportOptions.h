@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/ReportTexts.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -61,7 +63,7 @@ enum : std::uint16_t {
     kBehaviourDefaultHandlerToo = 1 << 7
 };
 
-constexpr std::size_t kReportTextCount = 158;
+constexpr std::size_t kReportTextCount = TReportTexts::Count;
 constexpr std::size_t kBugTrackerTextCount = 7;
 
 struct TReportOptions {
@@ -131,3 +133,8 @@ struct TReportOptions {
 // std::runtime_error on a short or malformed stream.
 std::vector<std::uint8_t> WriteReportOptions(const TReportOptions& options);
 TReportOptions ReadReportOptions(const std::vector<std::uint8_t>& stream);
+
+// The texts table in force: the built-in texts, with the stored ones over them.
+TReportTexts TextsOf(const TReportOptions& options);
+// The built-in texts in table order, as the block stores them.
+std::vector<std::string> DefaultTexts();

@@ -1,5 +1,7 @@
 #include "report/ConfigBlock.h"
 
+#include "net/IdThread.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,6 +62,7 @@ TEST(ConfigBlock, EveryFieldAndTextReadsBack) {
     EXPECT_EQ(read->Hooks, Block().Hooks);
     EXPECT_EQ(read->DebugData, Block().DebugData);
     EXPECT_EQ(read->Options.Texts, Unusual().Texts);
+    EXPECT_EQ(TextsOf(read->Options)[157], Unusual().Texts[157]);
     EXPECT_EQ(read->Options.Filters[0].ExceptionClass, "EFoo");
     EXPECT_EQ(read->Options.Filters[1].Action, 2);
     // Writing what was read gives the same stream: no field was dropped.
@@ -147,13 +150,18 @@ TEST(ConfigBlock, InflateStopsAtItsLimit) {
 }
 
 // The build stores a block in this test program too; it reads back from the
-// program's own file, with the options the system ships with.
+// program's own file, with the options the system ships with, and its hook
+// directory names this program's thread exception routine.
 TEST(ConfigBlock, ProgramCarriesItsBlock) {
-    const auto block = LoadProgramConfigBlock({});
+    const TKnownRoutine routine{kHookDoException, TIdThread::DoExceptionAddress()};
+    EXPECT_FALSE(LoadProgramConfigBlock({})) << "the directory names a routine";
+    EXPECT_FALSE(LoadProgramConfigBlock({{kHookDoException, routine.Address + 1}}));
+    const auto block = LoadProgramConfigBlock({routine});
     ASSERT_TRUE(block);
     EXPECT_TRUE(block->Options.LogFlag);
     EXPECT_EQ(block->Options.FreezeTimeout, 0u);
-    EXPECT_EQ(block->Options.Texts.size(), kReportTextCount);
+    EXPECT_EQ(block->Options.Texts, DefaultTexts());
+    EXPECT_EQ(TextsOf(block->Options)[3], "Error occurred");
     EXPECT_FALSE(ReadElfSection("/proc/self/exe", "NOSUCHSECTION"));
     EXPECT_FALSE(ReadElfSection("/nonexistent", kConfigSectionName));
 }

@@ -1,5 +1,7 @@
 #include "report/ExceptionManager.h"
 
+#include "net/IdException.h"
+#include "net/IdThread.h"
 #include "platform/Exception.h"
 
 #include <atomic>
@@ -24,6 +26,10 @@ struct TDispatchProbe {
     std::atomic<bool> overlapped{false};
 
     TExceptionManager Manager(TReportOptions options = {}) {
+        return TExceptionManager(std::move(options), Environment());
+    }
+
+    TReportEnvironment Environment() {
         TReportEnvironment e;
         e.Now = [this] { return now += step; };
         e.Gather = [this](const TExceptionRecord&, const TReportOptions&) {
@@ -41,7 +47,7 @@ struct TDispatchProbe {
             --presenting;
             return TPresentationResult{tickBox && p.ShowOperationBox, false};
         };
-        e.SaveLog = [this](const std::string& text) {
+        e.SaveLog = [this](const std::string& text, const TReportOptions&) {
             if (failSave)
                 throw EOSError("disk full", 28);
             saved.push_back(text);
@@ -51,7 +57,7 @@ struct TDispatchProbe {
             if (pump)
                 pump();
         };
-        return TExceptionManager(std::move(options), std::move(e));
+        return e;
     }
 };
 
@@ -213,4 +219,39 @@ TEST(ExceptionManager, ThreadsFailingAtOnceAreReportedOneAfterTheOther) {
 TEST(ExceptionManager, EntryWithoutManagerKeepsTheCallersHandling) {
     InstallExceptionManager(nullptr);
     EXPECT_TRUE(ExceptionManager(ExceptionRecordOf(Exception("x"), kDisplayApplication)));
+}
+
+namespace {
+
+class TFailingThread : public TIdThread {
+protected:
+    void Run() override { throw EIdException("handler failed"); }
+};
+
+} // namespace
+
+TEST(ExceptionManager, FailureEndingAThreadIsReportedAndItsOwnHandlingFollowsTheResult) {
+    for (const bool reportSaysGoOn : {false, true}) {
+        TDispatchProbe probe;
+        TReportOptions options;
+        if (reportSaysGoOn)
+            options.BehaviourOptions |= kBehaviourDefaultHandlerToo;
+        InstallExceptionManager(std::make_unique<TExceptionManager>(options, probe.Environment()));
+        TIdThread::SetExceptionHook([](TIdThread&, const std::exception& failure) {
+            return ExceptionManager(ExceptionRecordOf(failure, kDisplayThread));
+        });
+        std::atomic<int> ownHandling = 0;
+        {
+            TFailingThread thread;
+            thread.OnException = [&](TIdThread&, const std::exception&) { ++ownHandling; };
+            thread.Start();
+            thread.WaitFor();
+        }
+        TIdThread::SetExceptionHook(nullptr);
+        ASSERT_EQ(probe.shown.size(), 1u);
+        EXPECT_EQ(probe.shown[0].Message, "handler failed");
+        EXPECT_EQ(probe.shown[0].DisplayKind, kDisplayThread);
+        EXPECT_EQ(ownHandling, reportSaysGoOn ? 1 : 0);
+        InstallExceptionManager(nullptr);
+    }
 }

@@ -83,12 +83,13 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
 }
 
 // The options this system ships with: the built-in defaults, with the log
-// flag set, no freeze time-out and a sender address of its own.
+// flag set, no freeze time-out, a sender address of its own and the texts.
 TReportOptions ShippedOptions() {
     TReportOptions options;
     options.LogFlag = true;
     options.FreezeTimeout = 0;
     options.MailFrom = "support@finder.test";
+    options.Texts = DefaultTexts();
     return options;
 }
 
