@@ -1,5 +1,5 @@
-#include "report/ErrorDialog.h"
 #include "report/ReportDialog.h"
+#include "report/ErrorDialog.h"
 #include "report/ReportPresenter.h"
 
 #include <QApplication>
