@@ -170,11 +170,3 @@ std::vector<TCallStackEntry> GatherCallStack(pid_t exceptionThread, const TThrow
     }
     return BuildCallStack(exceptionThread, current, others, debug);
 }
-
-std::string ExceptionIdInput(const std::vector<TCallStackEntry>& entries) {
-    std::string input;
-    for (const TCallStackEntry& entry : entries)
-        if (entry.Kind == TStackKind::ExceptionThread && entry.HasDebugData())
-            input += entry.Unit + entry.Class + entry.Procedure + std::to_string(entry.Line);
-    return input;
-}

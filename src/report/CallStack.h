@@ -40,7 +40,3 @@ std::vector<TCallStackEntry> BuildCallStack(pid_t exceptionThread,
 // comes from its throw site; without one it is taken as it stands now.
 std::vector<TCallStackEntry> GatherCallStack(pid_t exceptionThread, const TThrowSite* site,
                                              const TDebugData* debug);
-
-// What the exception ID sums up from the call stack: unit, class, procedure
-// and line of each named entry of the exception thread's own stack.
-std::string ExceptionIdInput(const std::vector<TCallStackEntry>& entries);

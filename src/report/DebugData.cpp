@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <zlib.h>
 
 namespace {
 
@@ -54,29 +53,6 @@ private:
 };
 
 } // namespace
-
-std::optional<TDebugData> TDebugData::FromCompressed(std::string_view bytes) {
-    std::string inflated;
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
-        return std::nullopt;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    int status = Z_OK;
-    char chunk[16384];
-    while (status == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(chunk);
-        stream.avail_out = sizeof chunk;
-        status = inflate(&stream, Z_NO_FLUSH);
-        inflated.append(chunk, sizeof chunk - stream.avail_out);
-        if (status == Z_BUF_ERROR && stream.avail_in == 0)
-            break;
-    }
-    inflateEnd(&stream);
-    if (status != Z_STREAM_END)
-        return std::nullopt;
-    return FromBytes(inflated);
-}
 
 std::optional<TDebugData> TDebugData::FromBytes(std::string_view bytes) {
     TDebugData data;

@@ -22,9 +22,8 @@ class TDebugData {
 public:
     TDebugData() = default;
 
-    // From the block as stored (zlib) or as inflated; nullopt when the bytes
-    // are not a block this program can read.
-    static std::optional<TDebugData> FromCompressed(std::string_view bytes);
+    // From the inflated block; nullopt when the bytes are not a block this
+    // program can read.
     static std::optional<TDebugData> FromBytes(std::string_view bytes);
 
     // `address` is a link-time address of the executable.

@@ -16,7 +16,7 @@ inline std::string TestBlockBytes() {
 
 inline const TDebugData& TestDebugData() {
     static const TDebugData data = [] {
-        auto loaded = TDebugData::FromCompressed(TestBlockBytes());
+        auto loaded = TDebugData::FromBytes(TestBlockBytes());
         EXPECT_TRUE(loaded) << "no debug-data block at " DEBUG_DATA_BLOCK;
         return loaded ? *loaded : TDebugData();
     }();

@@ -3,7 +3,8 @@
 //
 //   df-debug-data <executable> <block file>
 //
-// The block is written zlib-compressed, as the program carries it.
+// The block is written as it stands; the configuration block that carries it
+// compresses it.
 
 #include "DwarfTables.h"
 
@@ -14,7 +15,6 @@
 #include <map>
 #include <stdexcept>
 #include <string>
-#include <zlib.h>
 
 namespace {
 
@@ -111,17 +111,6 @@ std::string Encode(const TDwarfTables& tables) {
     return block.Bytes();
 }
 
-std::string Compress(const std::string& bytes) {
-    uLongf size = compressBound(bytes.size());
-    std::string compressed(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(compressed.data()), &size,
-                  reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(),
-                  Z_BEST_COMPRESSION) != Z_OK)
-        throw std::runtime_error("compression failed");
-    compressed.resize(size);
-    return compressed;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -130,7 +119,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const std::string block = Compress(Encode(ReadDwarfTables(argv[1])));
+        const std::string block = Encode(ReadDwarfTables(argv[1]));
         std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
         out.write(block.data(), static_cast<std::streamsize>(block.size()));
         if (!out.flush())
