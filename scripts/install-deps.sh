@@ -7,7 +7,8 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev
     qt6-base-dev libgl-dev
-    zlib1g-dev
+    zlib1g-dev libelf-dev
+    libcapstone-dev
     fonts-wqy-zenhei
     iproute2 procps
     xvfb x11-utils xdotool imagemagick

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <cxxabi.h>
 #include <memory>
 #include <pthread.h>
@@ -30,6 +31,15 @@ std::string Demangled(const char* mangled) {
 void TIdThread::SetExceptionHook(ExceptionHook hook) {
     std::lock_guard guard(hookLock);
     exceptionHook = std::move(hook);
+}
+
+std::uintptr_t TIdThread::DoExceptionAddress() {
+    // A pointer to a non-virtual member function starts with the function's
+    // address.
+    const auto routine = &TIdThread::DoException;
+    std::uintptr_t address = 0;
+    std::memcpy(&address, &routine, sizeof address);
+    return address;
 }
 
 TIdThread::TIdThread() = default;
@@ -116,7 +126,7 @@ void TIdThread::DoException(const std::exception& failure) {
         std::lock_guard guard(hookLock);
         hook = exceptionHook;
     }
-    if (hook)
-        hook(*this, failure);
+    if ((!hook || hook(*this, failure)) && OnException)
+        OnException(*this, failure);
     Terminate();
 }

@@ -67,8 +67,9 @@ struct TModuleInfo {
     std::string Description;
     std::string Version; // "a.b.c.d", empty when unknown
     std::uint64_t Size = 0;
-    std::string Modified; // the file's modification time, formatted
-    std::string Path;     // the folder
+    std::string Modified;         // the file's modification time, formatted
+    std::string Path;             // the folder
+    std::uint64_t MappedSize = 0; // bytes from Handle that the module's segments span
 };
 
 // Priority classes, with the original numbers the report writes by name.

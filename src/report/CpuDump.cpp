@@ -1,0 +1,77 @@
+#include "report/CpuDump.h"
+
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <utility>
+
+TMemoryDump ReadMemory(std::uint64_t address, std::size_t size) {
+    TMemoryDump dump{address, std::vector<std::uint8_t>(size)};
+    iovec local{dump.Bytes.data(), size};
+    iovec remote{reinterpret_cast<void*>(address), size};
+    if (size == 0 || process_vm_readv(getpid(), &local, 1, &remote, 1, 0) != ssize_t(size))
+        dump.Bytes.clear();
+    return dump;
+}
+
+std::string Hex16(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+namespace {
+
+std::string RegisterText(const TCpuContext& context, std::uint64_t value) {
+    return context.Valid ? Hex16(value) : std::string(16, '?');
+}
+
+std::string RegisterLines(const TCpuContext& c) {
+    const std::pair<const char*, std::uint64_t> pairs[8][2] = {
+        {{"RAX", c.RAX}, {"RDI", c.RDI}}, {{"RBX", c.RBX}, {"RSI", c.RSI}},
+        {{"RCX", c.RCX}, {"RSP", c.RSP}}, {{"RDX", c.RDX}, {"RIP", c.RIP}},
+        {{"R8 ", c.R8}, {"R12", c.R12}},  {{"R9 ", c.R9}, {"R13", c.R13}},
+        {{"R10", c.R10}, {"R14", c.R14}}, {{"R11", c.R11}, {"R15", c.R15}},
+    };
+    std::string text;
+    for (const auto& [left, right] : pairs)
+        text += std::string(left.first) + ": " + RegisterText(c, left.second) + "   " +
+                right.first + ": " + RegisterText(c, right.second) + "\r\n";
+    return text;
+}
+
+std::string DumpLine(const TMemoryDump& stack, const TMemoryDump& memory, std::size_t line) {
+    std::uint64_t slot = 0;
+    for (int b = 7; b >= 0; --b)
+        slot = slot << 8 | stack.Bytes[line * 8 + b];
+    std::string text = Hex16(stack.Address + line * 8) + ": " + Hex16(slot) + "   " +
+                       Hex16(memory.Address + line * 16) + ": ";
+    std::string chars;
+    for (std::size_t i = 0; i < 16; ++i) {
+        std::uint8_t byte = memory.Bytes[line * 16 + i];
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X ", byte);
+        text += hex;
+        chars += byte < 32 || byte > 126 ? '.' : char(byte);
+    }
+    return text + " " + chars + "\r\n";
+}
+
+} // namespace
+
+std::string CpuSectionText(const TCpuContext& context, const TMemoryDump& stack,
+                           const TMemoryDump& memory, const TReportTexts& texts) {
+    std::string text = texts[ReportTextIndex::Registers] + ":\r\n" + std::string(45, '-') + "\r\n" +
+                       RegisterLines(context) + "\r\n";
+    std::string stackTitle = texts[ReportTextIndex::Stack] + ":";
+    if (stackTitle.size() < 37)
+        stackTitle.resize(37, ' ');
+    text += stackTitle + texts[ReportTextIndex::MemoryDump] + ":\r\n" + std::string(34, '-') +
+            "   " + std::string(83, '-') + "\r\n";
+    if (stack.Bytes.size() < kStackDumpSize || memory.Bytes.size() < kMemoryDumpSize)
+        return text;
+    for (std::size_t line = 0; line < 16; ++line)
+        text += DumpLine(stack, memory, line);
+    return text;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The x86-64 code around `address` in Intel syntax, one instruction a line
+// ending in "\r\n", the instruction at `address` marked with ">":
+//
+//   > 000055D0C4A01234  48 8B 07                 mov      rax, qword ptr [rdi]
+//
+// Up to eight instructions before the address and eight from it. Decoding
+// backwards is guesswork on x86, so the lines before are taken from the
+// earliest start within 64 bytes whose decoding meets the address exactly.
+// Unreadable code gives an empty text.
+std::string DisassemblyText(std::uint64_t address);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "report/ReportData.h"
+#include "report/ReportGathering.h"
+#include "report/ReportTexts.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the gathering worked out about the exception for its block.
+struct TExceptionFacts {
+    std::chrono::system_clock::time_point Date;
+    std::string ModuleName, ModuleVersion; // of the module the address lies in
+    std::string Type;                      // the class name, or the text for "no exception"
+    std::string Id;
+};
+
+// The seven general blocks in order: application, exception, user, active
+// controls, computer, operating system, network. The host's facts come from
+// its files (/proc, /etc, the passwd entry, the file system of the program's
+// folder) and the adapter enumeration; what this host cannot tell stays empty.
+std::vector<TReportBlock> GeneralBlocks(const TReportInput& input, const TExceptionFacts& facts,
+                                        const TReportTexts& texts);
+
+// "2026-03-14 09:26:53", local time.
+std::string DateText(std::chrono::system_clock::time_point time);
+
+// "0 days 00:00:07", "1 day 02:03:04", "12 days 23:59:59".
+std::string DurationText(std::uint64_t seconds);
+
+// Whole mebibytes: "15987 MB".
+std::string MegabytesText(std::uint64_t bytes);

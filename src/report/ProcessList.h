@@ -1,0 +1,20 @@
+#pragma once
+
+#include "report/ReportData.h"
+
+#include <string>
+#include <vector>
+
+// The processes running on this host, by rising id, read from `procRoot`
+// (the /proc file system; another root serves tests). A process whose details
+// cannot be read (another user's, or one that ended meanwhile) still gets a
+// row with what could be read; an unknown thread count stays 0. This process
+// gets `ownDescription` and `ownVersion`. Texts are GBK.
+std::vector<TProcessInfo> ListProcesses(const std::string& ownDescription,
+                                        const std::string& ownVersion,
+                                        const std::string& procRoot = "/proc");
+
+// The priority class a scheduling policy and nice value stand for: a real-time
+// policy is Real-Time; nice <= -10 High, -9 .. -1 Above-Normal, 0 Normal,
+// 1 .. 9 Below-Normal, >= 10 Low.
+TPriorityClass PriorityClassOf(int policy, int nice);
