@@ -1,23 +1,26 @@
 #pragma once
 
+#include "net/IdThread.h"
+#include "report/ConfigBlock.h"
 #include "report/DebugData.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
-// The block the build wrote from this test program's DWARF before stripping it.
+// The debug-data block the build stored in this test program, read the way
+// the program reads it at start-up.
 inline std::string TestBlockBytes() {
-    std::ifstream in(DEBUG_DATA_BLOCK, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto block =
+        LoadProgramConfigBlock({{kHookDoException, TIdThread::DoExceptionAddress()}});
+    EXPECT_TRUE(block) << "no configuration block in the test program";
+    return block ? std::string(block->DebugData.begin(), block->DebugData.end()) : std::string();
 }
 
 inline const TDebugData& TestDebugData() {
     static const TDebugData data = [] {
         auto loaded = TDebugData::FromBytes(TestBlockBytes());
-        EXPECT_TRUE(loaded) << "no debug-data block at " DEBUG_DATA_BLOCK;
+        EXPECT_TRUE(loaded) << "the stored debug data cannot be read";
         return loaded ? *loaded : TDebugData();
     }();
     return data;

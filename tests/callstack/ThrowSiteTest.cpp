@@ -1,6 +1,7 @@
 #include "TestDebugData.h"
 
 #include "report/CallStack.h"
+#include "report/ExceptionManager.h"
 
 #include <elf.h>
 #include <fstream>
@@ -157,4 +158,19 @@ TEST(ThrowSite, RecordsNothingWhileCaptureIsOff) {
     ThrownStack(TKnownThrower::ThrowElsewhere);
     SetThrowCapture(true);
     EXPECT_EQ(LastThrowSite(), before);
+}
+
+TEST(ThrowSite, TheRecordForAReportCarriesTheThrowSiteAndTheStack) {
+    try {
+        TKnownThrower::Throw(1);
+    } catch (const std::exception& e) {
+        const TThrowSite* site = FindThrowSite(dynamic_cast<const void*>(&e));
+        const TExceptionRecord record = ExceptionRecordOf(e, kDisplayApplication);
+        ASSERT_TRUE(site);
+        EXPECT_EQ(record.Input.Address, site->Address);
+        EXPECT_EQ(record.Input.Context.RSP, record.Input.Stack.Address);
+        EXPECT_EQ(record.Input.Stack.Bytes.size(), site->Stack.size());
+        ASSERT_FALSE(record.Input.CallStack.empty());
+        EXPECT_EQ(record.Input.CallStack.front().Address, site->Address);
+    }
 }

@@ -21,5 +21,6 @@ struct TDwarfTables {
 
 // Reads every compile unit of the ELF file at `path`. Code inlined into a
 // function is given the line of its call in that function, so a frame's line
-// always lies in the procedure it names. Throws std::runtime_error.
+// always lies in the procedure it names. A file without DWARF gives empty
+// tables. Throws std::runtime_error when the file cannot be read.
 TDwarfTables ReadDwarfTables(const std::string& path);
