@@ -5,7 +5,10 @@
 #include "net/IdGlobal.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <cxxabi.h>
+#include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -15,6 +18,13 @@ namespace {
 // Installed once at start-up by the crash reporting, read by ending threads.
 std::mutex hookLock;
 TIdThread::ExceptionHook exceptionHook;
+
+std::string Demangled(const char* mangled) {
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> name(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
+    return status == 0 && name ? name.get() : mangled;
+}
 
 } // namespace
 
@@ -46,6 +56,7 @@ void TIdThread::Start() {
     stopped_ = terminated_;
     if (!started_) {
         started_ = true;
+        creator_ = TThreadsList::Instance().CurrentCreator();
         thread_ = std::thread(&TIdThread::Execute, this);
     }
 }
@@ -93,6 +104,8 @@ void TIdThread::ApplyNameAndPriority() {
 }
 
 void TIdThread::Execute() {
+    // Listed for crash reports while it runs; the class is the most-derived one.
+    const TThreadRegistration registration(Demangled(typeid(*this).name()), std::move(creator_));
     ApplyNameAndPriority();
     try {
         while (!Stopped())

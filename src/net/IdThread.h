@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/ThreadsList.h"
+
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -65,6 +67,7 @@ private:
     bool started_ = false;
     bool highestPriority_ = false;
     std::atomic<bool> finished_ = false;
+    TThreadCreator creator_; // who started the thread, for crash reports
     std::string terminatingClass_;
     std::string terminatingMessage_;
     std::thread thread_;

@@ -1,5 +1,8 @@
 #include "report/ExceptionManager.h"
 
+#include "report/CallStack.h"
+#include "report/ReportStartup.h"
+
 #include "platform/Exception.h"
 
 #include <condition_variable>
@@ -220,5 +223,13 @@ TExceptionRecord ExceptionRecordOf(const std::exception& failure, int displayKin
     std::free(name);
     record.Input.Message = failure.what();
     record.DisplayKind = displayKind;
+    // The throw site is known only here, in the thread that threw.
+    const TThrowSite* site = FindThrowSite(dynamic_cast<const void*>(&failure));
+    if (site) {
+        record.Input.Address = site->Address;
+        record.Input.Context = site->Context;
+        record.Input.Stack = {site->Context.RSP, {site->Stack.begin(), site->Stack.end()}};
+    }
+    record.Input.CallStack = GatherCallStack(gettid(), site, ProgramDebugNames());
     return record;
 }

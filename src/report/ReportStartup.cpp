@@ -28,10 +28,19 @@ std::vector<std::uint8_t>& DebugData() {
     return data;
 }
 
+std::optional<TDebugData>& DebugNames() {
+    static std::optional<TDebugData> names;
+    return names;
+}
+
 } // namespace
 
 const std::vector<std::uint8_t>& ProgramDebugData() {
     return DebugData();
+}
+
+const TDebugData* ProgramDebugNames() {
+    return DebugNames() ? &*DebugNames() : nullptr;
 }
 
 TReportEnvironment ProgramEnvironment(const TReportFrontEnd& frontEnd) {
@@ -67,8 +76,11 @@ bool StartCrashReporting(const TReportFrontEnd& frontEnd) {
     RecordStartupInfo();
     auto block = LoadProgramConfigBlock(frontEnd.Routines);
     TReportOptions options = block ? std::move(block->Options) : TReportOptions();
-    if (block)
+    if (block) {
         DebugData() = std::move(block->DebugData);
+        DebugNames() = TDebugData::FromBytes(std::string_view(
+            reinterpret_cast<const char*>(DebugData().data()), DebugData().size()));
+    }
     options.ModuleName = StartupInfo().Arguments.empty() ? "" : StartupInfo().Arguments[0];
     options.ModuleHandle = ProgramBase();
     InstallExceptionManager(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/ConfigBlock.h"
+#include "report/DebugData.h"
 #include "report/ExceptionManager.h"
 
 #include <functional>
@@ -29,6 +30,10 @@ bool StartCrashReporting(const TReportFrontEnd& frontEnd);
 // The inflated debug-data block the program carries; empty without one.
 // Written once by StartCrashReporting, read-only after.
 const std::vector<std::uint8_t>& ProgramDebugData();
+
+// The names of the program's frames from that block; null without a block
+// this program can read. Set up by StartCrashReporting, read-only after.
+const TDebugData* ProgramDebugNames();
 
 // The real environment: gathering and text of the report, the crash log
 // beside the program, restart and termination.

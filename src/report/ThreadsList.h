@@ -1,0 +1,69 @@
+#pragma once
+
+#include "report/StackTrace.h"
+
+#include <functional>
+#include <mutex>
+#include <pthread.h>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Who started a thread, and from where: the creating thread's id, its class
+// as the registry knew it, and the stack of the code that started the thread.
+struct TThreadCreator {
+    pid_t Id = 0;
+    std::string Class;
+    bool Main = false;
+    TStackTrace Stack;
+};
+
+// One registered thread.
+struct TThreadRecord {
+    pid_t Id = 0;           // the kernel's thread id, what the report shows
+    pthread_t Handle = {};  // what the stop signal is sent to
+    bool Framework = false; // started by one of our thread classes
+    bool Main = false;
+    std::string Class; // our thread class, empty for the main thread
+    TThreadCreator Creator;
+};
+
+// The threads whose stacks a crash report takes: the main thread and every
+// thread started through our thread classes. A thread adds itself when it
+// starts and removes itself when it ends. `lock_` guards the list; a report
+// holds it while it takes the stacks, so a thread that ends meanwhile waits in
+// its removal and is still alive when it is signalled.
+class TThreadsList {
+public:
+    static TThreadsList& Instance();
+
+    // On the creating thread, just before it starts a thread.
+    TThreadCreator CurrentCreator() const;
+
+    // On the thread itself.
+    void AddCurrent(std::string className, TThreadCreator creator);
+    void AddMainThread();
+    void RemoveCurrent();
+
+    // Runs `visit` with the list locked; no thread is added or removed meanwhile.
+    void WithLocked(const std::function<void(const std::vector<TThreadRecord>&)>& visit) const;
+    std::vector<TThreadRecord> Snapshot() const;
+
+private:
+    TThreadsList() = default;
+    void Add(TThreadRecord record);
+
+    mutable std::mutex lock_;
+    std::vector<TThreadRecord> threads_;
+};
+
+// Keeps the calling thread registered for the scope's life.
+class TThreadRegistration {
+public:
+    TThreadRegistration(std::string className, TThreadCreator creator) {
+        TThreadsList::Instance().AddCurrent(std::move(className), std::move(creator));
+    }
+    ~TThreadRegistration() { TThreadsList::Instance().RemoveCurrent(); }
+    TThreadRegistration(const TThreadRegistration&) = delete;
+    TThreadRegistration& operator=(const TThreadRegistration&) = delete;
+};
