@@ -35,6 +35,12 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
     // An exception raised by a handler while a dialog is up is swallowed.
     TReportingScope reporting;
     QPointer<QWidget> previous = QApplication::activeWindow();
+    // The window system adds the application's name to every caption; the
+    // report's caption stands alone.
+    const QString displayName = QGuiApplication::applicationDisplayName();
+    const bool named = displayName != QCoreApplication::applicationName();
+    if (named)
+        QGuiApplication::setApplicationDisplayName(QString());
     std::uint8_t type = presentation.DialogType;
     if (type != kDialogMessageBox && type != kDialogNone)
         QApplication::beep();
@@ -71,6 +77,8 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
             result.CopyToClipboard = dialog.CopyToClipboard();
         }
     }
+    if (named)
+        QGuiApplication::setApplicationDisplayName(displayName);
     if (previous)
         previous->activateWindow();
     return result;

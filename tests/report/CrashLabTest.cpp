@@ -30,14 +30,19 @@ using namespace std::chrono_literals;
 
 constexpr const char* kDisplay = ":15";
 
-pid_t Spawn(const std::vector<std::string>& command) {
+pid_t Spawn(const std::vector<std::string>& command, const std::string& folder = "") {
     std::vector<char*> argv;
     for (const std::string& part : command)
         argv.push_back(const_cast<char*>(part.c_str()));
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!folder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
 
@@ -80,7 +85,8 @@ protected:
     void SetUp() override {
         if (!InLab())
             GTEST_SKIP() << "runs only inside the network lab (tests/lab/lab.sh)";
-        folder = std::filesystem::path(LabDir()) / "crash";
+        folder = std::filesystem::path(LabDir()) /
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::create_directories(folder / "bin");
         std::filesystem::create_directories(folder / "home");
         program = folder / "bin" / "device-finder";
@@ -115,12 +121,19 @@ protected:
     // default button) and returns the running program's id.
     pid_t StartAndConfirm(std::string& dialogs) {
         const pid_t app = Spawn({program.string()});
-        dialogs =
-            Output("timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
-        if (!dialogs.empty())
-            Output("xdotool windowfocus --sync " + dialogs.substr(0, dialogs.find('\n')) +
-                   " key Return");
+        dialogs = ConfirmDialog();
         return app;
+    }
+
+    // Waits for the error dialog and presses `keys` in it; returns its
+    // window id, empty when none came.
+    static std::string ConfirmDialog(const std::string& keys = "Return") {
+        std::string dialog =
+            Output("timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+        dialog = dialog.substr(0, dialog.find('\n'));
+        if (!dialog.empty())
+            Output("xdotool windowfocus --sync " + dialog + " key --delay 50 " + keys);
+        return dialog;
     }
 
     std::filesystem::path folder, program;
@@ -166,4 +179,47 @@ TEST_F(CrashLab, PortTakenShowsTheErrorDialogLogsTheReportAndGoesOn) {
     ASSERT_EQ(reports.size(), 2u) << "a second start appends a second report";
     EXPECT_EQ(reports[0], report);
     EXPECT_NE(reports[1].find("Could not bind socket."), std::string::npos);
+}
+
+TEST_F(CrashLab, TickedRestartBoxStartsTheSameCommandInTheStartFolderAndExitsWithOne) {
+    const std::string startFolder = (folder / "home").string();
+    const pid_t first = Spawn({program.string(), "restart-check"}, startFolder);
+    ASSERT_FALSE(ConfirmDialog().empty());
+    // Each refresh binds the taken port again: reports two to four.
+    std::string main = Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'");
+    main = main.substr(0, main.find('\n'));
+    ASSERT_FALSE(main.empty());
+    for (int report = 2; report <= 3; ++report) {
+        Output("xdotool mousemove --window " + main + " 768 19 click 1");
+        ASSERT_FALSE(ConfirmDialog().empty()) << "report " << report;
+    }
+    Output("xdotool mousemove --window " + main + " 768 19 click 1");
+    // The fourth dialog has the restart box first in the focus chain.
+    ASSERT_FALSE(ConfirmDialog("Tab space Return").empty());
+
+    int status = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + 30s;
+    while (waitpid(first, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(50ms);
+    if (kill(first, 0) == 0 && waitpid(first, &status, WNOHANG) == 0) {
+        Stop(first);
+        FAIL() << "the program did not end";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+
+    // The new instance fails to bind as well and shows its dialog.
+    std::string dialog =
+        Output("timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+    dialog = dialog.substr(0, dialog.find('\n'));
+    ASSERT_FALSE(dialog.empty()) << "no new instance";
+    const pid_t second = std::stoi(Output("xdotool getwindowpid " + dialog));
+    EXPECT_NE(second, first);
+    std::string commandLine = Contents("/proc/" + std::to_string(second) + "/cmdline");
+    EXPECT_EQ(commandLine,
+              program.string() + std::string(1, '\0') + "restart-check" + std::string(1, '\0'));
+    EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(second) + "/cwd"),
+              startFolder);
+    EXPECT_EQ(getpgid(second), second) << "a process group of its own";
+    kill(second, SIGKILL);
 }
