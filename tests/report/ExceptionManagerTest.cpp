@@ -78,6 +78,7 @@ TEST(ExceptionManager, ReportsShowsSavesAndDealsWithTheException) {
     EXPECT_EQ(probe.saved, std::vector<std::string>{"report"});
     EXPECT_EQ(manager.ReportCount(), 1u);
     EXPECT_EQ(manager.LastMessage(), "Could not bind");
+    EXPECT_EQ(manager.LastReport(), "report");
     EXPECT_TRUE(probe.ended.empty());
 }
 
