@@ -178,6 +178,8 @@ TEST_F(CrashLab, PortTakenShowsTheErrorDialogLogsTheReportAndGoesOn) {
     Stop(second);
     ASSERT_EQ(reports.size(), 2u) << "a second start appends a second report";
     EXPECT_EQ(reports[0], report);
+    EXPECT_NE(reports[0].find("\r\nRegisters:\r\n"), std::string::npos)
+        << "the first report kept its CPU section through the rewrite";
     EXPECT_NE(reports[1].find("Could not bind socket."), std::string::npos);
 }
 
