@@ -77,21 +77,6 @@ TEST(ConfigBlock, TextsAreScrambled) {
     EXPECT_EQ(plain.find("Chinese"), std::string::npos);
 }
 
-TEST(ConfigBlock, DefaultsMatchTheShippedValues) {
-    const TReportOptions o;
-    EXPECT_EQ(o.LogOptions, 0x30);
-    EXPECT_EQ(o.FreezeTimeout, 60u);
-    EXPECT_EQ(o.TerminateOperation, kOperationRestart);
-    EXPECT_EQ(o.ReportsKept, 32u);
-    EXPECT_EQ(o.ReportsBeforeTerminate, 3u);
-    EXPECT_EQ(o.DialogOptions, 0x018F);
-    EXPECT_EQ(o.BehaviourOptions, 0x58);
-    EXPECT_EQ(o.AutoCrashCount, 10u);
-    EXPECT_EQ(o.DialogType, kDialogPlain);
-    EXPECT_EQ(o.ProxyPort, 8080);
-    EXPECT_EQ(o.TextsName, "English");
-}
-
 TEST(ConfigBlock, RejectsWhatIsNotAValidBlockForThisProgram) {
     const auto good = WriteConfigBlock(Block());
     auto patched = [&](std::size_t at, std::uint8_t value) {
