@@ -58,14 +58,21 @@ void TThreadsList::Add(TThreadRecord record) {
 
 void TThreadsList::RemoveCurrent() {
     const pid_t id = gettid();
-    std::lock_guard guard(lock_);
+    std::unique_lock guard(lock_);
+    released_.wait(guard, [this] { return holds_ == 0; });
     std::erase_if(threads_, [id](const TThreadRecord& r) { return r.Id == id; });
 }
 
-void TThreadsList::WithLocked(
-    const std::function<void(const std::vector<TThreadRecord>&)>& visit) const {
+std::vector<TThreadRecord> TThreadsList::Hold() {
     std::lock_guard guard(lock_);
-    visit(threads_);
+    ++holds_;
+    return threads_;
+}
+
+void TThreadsList::Release() {
+    std::lock_guard guard(lock_);
+    if (--holds_ == 0)
+        released_.notify_all();
 }
 
 std::vector<TThreadRecord> TThreadsList::Snapshot() const {
