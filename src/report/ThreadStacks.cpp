@@ -141,7 +141,7 @@ std::vector<TThreadStack> TakeThreadStacks(pid_t skip, std::chrono::milliseconds
     const TThreadsHold held;
     stacks.reserve(held.Threads.size());
     for (const TThreadRecord& thread : held.Threads) {
-        if (thread.Id == self || thread.Id == skip)
+        if (thread.Id == self || thread.Id == skip || !TThreadsList::Instance().Present(thread.Id))
             continue;
         TThreadStack& stack = stacks.emplace_back();
         stack.Thread = thread;

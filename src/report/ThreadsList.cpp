@@ -59,14 +59,27 @@ void TThreadsList::Add(TThreadRecord record) {
 void TThreadsList::RemoveCurrent() {
     const pid_t id = gettid();
     std::unique_lock guard(lock_);
-    released_.wait(guard, [this] { return holds_ == 0; });
+    for (TThreadRecord& record : threads_)
+        record.Ending = record.Ending || record.Id == id;
+    // Holds are taken one at a time: once another has begun, the one that
+    // may have seen this thread present is over.
+    const std::uint64_t begun = holdsBegun_;
+    released_.wait(guard, [&] { return holds_ == 0 || holdsBegun_ != begun; });
     std::erase_if(threads_, [id](const TThreadRecord& r) { return r.Id == id; });
 }
 
 std::vector<TThreadRecord> TThreadsList::Hold() {
     std::lock_guard guard(lock_);
     ++holds_;
+    ++holdsBegun_;
+    released_.notify_all();
     return threads_;
+}
+
+bool TThreadsList::Present(pid_t thread) const {
+    std::lock_guard guard(lock_);
+    return std::any_of(threads_.begin(), threads_.end(),
+                       [thread](const TThreadRecord& r) { return r.Id == thread && !r.Ending; });
 }
 
 void TThreadsList::Release() {

@@ -26,14 +26,16 @@ struct TThreadRecord {
     bool Main = false;
     std::string Class; // our thread class, empty for the main thread
     TThreadCreator Creator;
+    bool Ending = false; // waiting in its removal until a report lets go
 };
 
 // The threads whose stacks a crash report takes: the main thread and every
 // thread started through our thread classes. A thread adds itself when it
 // starts and removes itself when it ends. `lock_` guards the list and the
-// hold count. While a report holds the list, a thread that ends waits in its
-// removal (on a condition variable, where it still answers signals), so every
-// thread the report was given stays alive until the report lets go.
+// hold counts. A thread that ends marks itself ending and then waits in its
+// removal (on a condition variable, where it still answers signals) until
+// every hold that began before has ended; a report signals a thread only
+// while it is present and not ending, so no thread it signals can be gone.
 class TThreadsList {
 public:
     static TThreadsList& Instance();
@@ -49,6 +51,9 @@ public:
     // The registered threads, kept alive until the matching Release.
     std::vector<TThreadRecord> Hold();
     void Release();
+    // Whether the thread is registered and has not begun to end; only such
+    // a thread may be signalled during a hold.
+    bool Present(pid_t thread) const;
     std::vector<TThreadRecord> Snapshot() const;
 
 private:
@@ -58,6 +63,7 @@ private:
     mutable std::mutex lock_;
     std::condition_variable released_;
     int holds_ = 0;
+    std::uint64_t holdsBegun_ = 0;
     std::vector<TThreadRecord> threads_;
 };
 
