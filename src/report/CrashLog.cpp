@@ -95,9 +95,17 @@ std::vector<std::string> SplitReports(const std::string& text) {
         if (end == std::string::npos)
             end = text.size();
         std::string piece = text.substr(start, end - start);
+        start = end + boundary.size();
+        if (piece.find_first_not_of("\r\n ") == std::string::npos)
+            continue;
+        // A report's own text may hold three empty lines (before its
+        // assembler section); what follows them up to the next boundary
+        // holds no table and is the rest of that report, not something to
+        // drop.
         if (piece.find("-\r\n|") != std::string::npos)
             reports.push_back(std::move(piece));
-        start = end + boundary.size();
+        else if (!reports.empty())
+            reports.back() += boundary + piece;
     }
     return reports;
 }

@@ -27,8 +27,10 @@ TCrashLogPlace CrashLogPlace(const std::string& program, const std::string& comp
 // The user's data folder: $XDG_DATA_HOME, else ~/.local/share.
 std::string UserDataHome();
 
-// The reports a log file's text holds: the pieces between boundaries that
-// contain a table border. Anything else in the file is not a report.
+// The reports a log file's text holds: each piece between boundaries that
+// contains a table border starts a report; a piece without one continues the
+// report before it. Blank pieces and anything before the first report are
+// not reports.
 std::vector<std::string> SplitReports(const std::string& text);
 
 // Adds `report` to the log, keeping at most `kept` reports (the oldest go

@@ -93,10 +93,6 @@ TReportingScope::~TReportingScope() {
     reportingInProgress = outer_;
 }
 
-bool TReportingScope::Active() {
-    return reportingInProgress;
-}
-
 TExceptionManager::TExceptionManager(TReportOptions options, TReportEnvironment environment)
     : options_(std::move(options)), environment_(std::move(environment)) {}
 
@@ -110,9 +106,11 @@ bool TExceptionManager::HandleException(const TExceptionRecord& record) {
         return false;
     // Waiting for another thread's report, keep running what it asks of
     // this thread, or the two would wait for each other.
-    while (!lock_.try_lock_for(kPollInterval))
+    while (!lock_.try_lock()) {
         if (environment_.Pump)
             environment_.Pump();
+        std::this_thread::sleep_for(kPollInterval);
+    }
     std::lock_guard guard(lock_, std::adopt_lock);
     return Dispatch(record);
 }

@@ -76,7 +76,6 @@ public:
     ~TReportingScope();
     TReportingScope(const TReportingScope&) = delete;
     TReportingScope& operator=(const TReportingScope&) = delete;
-    static bool Active();
 
 private:
     bool outer_;
@@ -104,7 +103,7 @@ private:
     // The process-wide lock around each report: two threads that fail at
     // once are reported one after the other. Recursive, because the thread
     // that waits for its report may be asked to run the dialog of it.
-    std::recursive_timed_mutex lock_;
+    std::recursive_mutex lock_;
     // Written only by the report's worker while it holds the lock above.
     TReportOptions options_;
     TReportEnvironment environment_;

@@ -1,4 +1,5 @@
 #include "report/ExceptionManager.h"
+#include "report/ReportStartup.h"
 
 #include "net/IdException.h"
 #include "net/IdThread.h"
@@ -78,6 +79,7 @@ TEST(ExceptionManager, ReportsShowsSavesAndDealsWithTheException) {
     EXPECT_EQ(probe.saved, std::vector<std::string>{"report"});
     EXPECT_EQ(manager.ReportCount(), 1u);
     EXPECT_EQ(manager.LastMessage(), "Could not bind");
+    EXPECT_EQ(manager.LastReport(), "report");
     EXPECT_TRUE(probe.ended.empty());
 }
 
@@ -254,4 +256,16 @@ TEST(ExceptionManager, FailureEndingAThreadIsReportedAndItsOwnHandlingFollowsThe
         EXPECT_EQ(ownHandling, reportSaysGoOn ? 1 : 0);
         InstallExceptionManager(nullptr);
     }
+}
+
+TEST(ExceptionManager, LibraryStepFailureIsToldInABoxAndTheProgramGoesOn) {
+    std::vector<std::string> boxes;
+    const TStageFailureBox box = [&](const std::string& title, const std::string& text) {
+        boxes.push_back(title + "|" + text);
+    };
+    EXPECT_TRUE(RunLibraryStep(
+        "SysUtils Initialization", [] {}, box));
+    EXPECT_FALSE(RunLibraryStep(
+        "Classes Finalization", [] { throw std::runtime_error("x"); }, box));
+    EXPECT_EQ(boxes, std::vector<std::string>{"Error|Error in Classes Finalization."});
 }
