@@ -4,6 +4,7 @@
 #include "net/IdThread.h"
 #include "net/IdUDPServer.h"
 #include "report/CallStack.h"
+#include "report/ReportText.h"
 #include "support/LoopbackPeer.h"
 
 #include <algorithm>
@@ -140,6 +141,13 @@ TEST(ThreadStacks, AThreadThatBlocksTheSignalIsListedWithoutAStackAndItsLateAnsw
         taken[s.Thread.Id] = s.Taken && s.Trace.Count > 0;
     ASSERT_EQ(taken.size(), 2u); // the main thread is the caller
     EXPECT_EQ(std::count_if(taken.begin(), taken.end(), [](auto& t) { return t.second; }), 1);
+    // In the report the deaf thread has its header and no rows.
+    TStackTrace none;
+    const std::string text =
+        CallStackText(BuildCallStack(gettid(), none, stacks, nullptr), TReportTexts());
+    EXPECT_EQ(text.find("|0000000000000000|"), std::string::npos) << text;
+    for (const TThreadStack& s : stacks)
+        EXPECT_NE(text.find("ID=" + std::to_string(s.Thread.Id)), std::string::npos) << text;
 
     // Released, the deaf thread answers the old request; the next one is still right.
     deaf.Release();
