@@ -26,10 +26,15 @@ double NanosecondsSince(Clock::time_point start, long count) {
 }
 
 // Throws from `depth` frames down, so the walk has a realistic stack to cover.
+// The call goes through a volatile pointer, so the compiler cannot fold the
+// recursion into a loop.
+int ThrowFrom(int depth);
+int (*volatile nextFrame)(int) = ThrowFrom;
+
 [[gnu::noinline]] int ThrowFrom(int depth) {
     if (depth == 0)
         throw std::runtime_error("bench");
-    return ThrowFrom(depth - 1) + 1;
+    return nextFrame(depth - 1) + 1;
 }
 
 double ThrowAndCatch(bool capture, long throws, int depth) {

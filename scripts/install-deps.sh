@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libgtest-dev
     qt6-base-dev libgl-dev
-    zlib1g-dev libelf-dev
+    zlib1g-dev libelf-dev libdw-dev
     libcapstone-dev
     fonts-wqy-zenhei
     iproute2 procps

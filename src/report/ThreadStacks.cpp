@@ -138,16 +138,15 @@ std::vector<TThreadStack> TakeThreadStacks(pid_t skip, std::chrono::milliseconds
     const pid_t self = gettid();
     std::lock_guard guard(takerLock);
     std::vector<TThreadStack> stacks;
-    TThreadsList::Instance().WithLocked([&](const std::vector<TThreadRecord>& threads) {
-        stacks.reserve(threads.size());
-        for (const TThreadRecord& thread : threads) {
-            if (thread.Id == self || thread.Id == skip)
-                continue;
-            TThreadStack& stack = stacks.emplace_back();
-            stack.Thread = thread;
-            stack.Priority = ThreadPriority(thread.Id);
-            stack.Taken = TakeOne(thread.Handle, wait, stack);
-        }
-    });
+    const TThreadsHold held;
+    stacks.reserve(held.Threads.size());
+    for (const TThreadRecord& thread : held.Threads) {
+        if (thread.Id == self || thread.Id == skip || !TThreadsList::Instance().Present(thread.Id))
+            continue;
+        TThreadStack& stack = stacks.emplace_back();
+        stack.Thread = thread;
+        stack.Priority = ThreadPriority(thread.Id);
+        stack.Taken = TakeOne(thread.Handle, wait, stack);
+    }
     return stacks;
 }

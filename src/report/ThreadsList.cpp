@@ -58,14 +58,34 @@ void TThreadsList::Add(TThreadRecord record) {
 
 void TThreadsList::RemoveCurrent() {
     const pid_t id = gettid();
-    std::lock_guard guard(lock_);
+    std::unique_lock guard(lock_);
+    for (TThreadRecord& record : threads_)
+        record.Ending = record.Ending || record.Id == id;
+    // Holds are taken one at a time: once another has begun, the one that
+    // may have seen this thread present is over.
+    const std::uint64_t begun = holdsBegun_;
+    released_.wait(guard, [&] { return holds_ == 0 || holdsBegun_ != begun; });
     std::erase_if(threads_, [id](const TThreadRecord& r) { return r.Id == id; });
 }
 
-void TThreadsList::WithLocked(
-    const std::function<void(const std::vector<TThreadRecord>&)>& visit) const {
+std::vector<TThreadRecord> TThreadsList::Hold() {
     std::lock_guard guard(lock_);
-    visit(threads_);
+    ++holds_;
+    ++holdsBegun_;
+    released_.notify_all();
+    return threads_;
+}
+
+bool TThreadsList::Present(pid_t thread) const {
+    std::lock_guard guard(lock_);
+    return std::any_of(threads_.begin(), threads_.end(),
+                       [thread](const TThreadRecord& r) { return r.Id == thread && !r.Ending; });
+}
+
+void TThreadsList::Release() {
+    std::lock_guard guard(lock_);
+    if (--holds_ == 0)
+        released_.notify_all();
 }
 
 std::vector<TThreadRecord> TThreadsList::Snapshot() const {

@@ -2,7 +2,7 @@
 
 #include "report/StackTrace.h"
 
-#include <functional>
+#include <condition_variable>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -26,13 +26,16 @@ struct TThreadRecord {
     bool Main = false;
     std::string Class; // our thread class, empty for the main thread
     TThreadCreator Creator;
+    bool Ending = false; // waiting in its removal until a report lets go
 };
 
 // The threads whose stacks a crash report takes: the main thread and every
 // thread started through our thread classes. A thread adds itself when it
-// starts and removes itself when it ends. `lock_` guards the list; a report
-// holds it while it takes the stacks, so a thread that ends meanwhile waits in
-// its removal and is still alive when it is signalled.
+// starts and removes itself when it ends. `lock_` guards the list and the
+// hold counts. A thread that ends marks itself ending and then waits in its
+// removal (on a condition variable, where it still answers signals) until
+// every hold that began before has ended; a report signals a thread only
+// while it is present and not ending, so no thread it signals can be gone.
 class TThreadsList {
 public:
     static TThreadsList& Instance();
@@ -45,8 +48,12 @@ public:
     void AddMainThread();
     void RemoveCurrent();
 
-    // Runs `visit` with the list locked; no thread is added or removed meanwhile.
-    void WithLocked(const std::function<void(const std::vector<TThreadRecord>&)>& visit) const;
+    // The registered threads, kept alive until the matching Release.
+    std::vector<TThreadRecord> Hold();
+    void Release();
+    // Whether the thread is registered and has not begun to end; only such
+    // a thread may be signalled during a hold.
+    bool Present(pid_t thread) const;
     std::vector<TThreadRecord> Snapshot() const;
 
 private:
@@ -54,7 +61,21 @@ private:
     void Add(TThreadRecord record);
 
     mutable std::mutex lock_;
+    std::condition_variable released_;
+    int holds_ = 0;
+    std::uint64_t holdsBegun_ = 0;
     std::vector<TThreadRecord> threads_;
+};
+
+// Holds the registry for a scope; Threads are the threads registered when it began.
+class TThreadsHold {
+public:
+    TThreadsHold() : Threads(TThreadsList::Instance().Hold()) {}
+    ~TThreadsHold() { TThreadsList::Instance().Release(); }
+    TThreadsHold(const TThreadsHold&) = delete;
+    TThreadsHold& operator=(const TThreadsHold&) = delete;
+
+    const std::vector<TThreadRecord> Threads;
 };
 
 // Keeps the calling thread registered for the scope's life.

@@ -4,6 +4,7 @@
 #include "net/IdThread.h"
 #include "net/IdUDPServer.h"
 #include "report/CallStack.h"
+#include "report/ReportText.h"
 #include "support/LoopbackPeer.h"
 
 #include <algorithm>
@@ -63,10 +64,13 @@ private:
     bool parked_ = false, released_ = false;
 };
 
+// Whether the thread's entries of that kind name `procedure` of `cls` (any
+// procedure of it when `procedure` is empty).
 bool HasProcedure(const std::vector<TCallStackEntry>& entries, std::uint64_t thread,
                   TStackKind kind, const std::string& cls, const std::string& procedure) {
     for (const TCallStackEntry& e : entries)
-        if (e.Thread.Id == thread && e.Kind == kind && e.Class == cls && e.Procedure == procedure)
+        if (e.Thread.Id == thread && e.Kind == kind && e.Class == cls &&
+            (procedure.empty() || e.Procedure == procedure))
             return true;
     return false;
 }
@@ -107,8 +111,8 @@ TEST(ThreadStacks, AReportListsEveryThreadAndTheReceivingThreadsGoOnReceiving) {
             continue;
         EXPECT_EQ(kind, TStackKind::RunningThread);
         EXPECT_TRUE(HasProcedure(entries, id, TStackKind::RunningThread, "TIdThread", "Execute"));
-        EXPECT_TRUE(HasProcedure(entries, id, TStackKind::RunningThread, "TIdUDPListenerThread",
-                                 "WaitReadable"));
+        EXPECT_TRUE(
+            HasProcedure(entries, id, TStackKind::RunningThread, "TIdUDPListenerThread", ""));
     }
     // Both receiving threads were started by the main thread.
     for (const TCallStackEntry& e : entries) {
@@ -137,6 +141,13 @@ TEST(ThreadStacks, AThreadThatBlocksTheSignalIsListedWithoutAStackAndItsLateAnsw
         taken[s.Thread.Id] = s.Taken && s.Trace.Count > 0;
     ASSERT_EQ(taken.size(), 2u); // the main thread is the caller
     EXPECT_EQ(std::count_if(taken.begin(), taken.end(), [](auto& t) { return t.second; }), 1);
+    // In the report the deaf thread has its header and no rows.
+    TStackTrace none;
+    const std::string text =
+        CallStackText(BuildCallStack(gettid(), none, stacks, nullptr), TReportTexts());
+    EXPECT_EQ(text.find("|0000000000000000|"), std::string::npos) << text;
+    for (const TThreadStack& s : stacks)
+        EXPECT_NE(text.find("ID=" + std::to_string(s.Thread.Id)), std::string::npos) << text;
 
     // Released, the deaf thread answers the old request; the next one is still right.
     deaf.Release();
@@ -160,9 +171,16 @@ TEST(ThreadStacks, ThreadsMayStartAndEndWhileStacksAreTaken) {
             ++generations;
         } // each released and ended here
     });
+    // A thread that begins to end right after it was found present still
+    // answers; only where signal delivery is emulated (ThreadSanitizer) may it
+    // miss the bounded wait and be listed without a stack, never with a broken one.
+    std::size_t taken = 0;
     for (int round = 0; round < 200 || generations < 50; ++round)
-        for (const TThreadStack& s : TakeThreadStacks())
-            EXPECT_TRUE(s.Taken && s.Trace.Count > 0);
+        for (const TThreadStack& s : TakeThreadStacks()) {
+            EXPECT_TRUE(!s.Taken || s.Trace.Count > 0);
+            taken += s.Taken;
+        }
+    EXPECT_GT(taken, 0u);
     done = true;
     churn.join();
     EXPECT_EQ(TThreadsList::Instance().Snapshot().size(), 1u);
