@@ -17,6 +17,11 @@ inline constexpr std::size_t kMemoryDumpSize =
 // kernel does the copy and reports a bad address as an error.
 TMemoryDump ReadMemory(std::uint64_t address, std::size_t size);
 
+// The same copy made by writing the area into a pipe, for the sandboxes that
+// forbid the call ReadMemory uses; the kernel refuses an unreadable source
+// with EFAULT just the same.
+TMemoryDump ReadMemoryThroughPipe(std::uint64_t address, std::size_t size);
+
 // The registers, stack and memory of the exception thread:
 //
 //   Registers:

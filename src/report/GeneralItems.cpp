@@ -175,9 +175,12 @@ TReportBlock NetworkBlock(const TReportTexts& texts) {
     }
     std::istringstream resolv(FileText("/etc/resolv.conf"));
     int dns = 3;
-    for (std::string word; dns < 5 && resolv >> word;)
-        if (word == "nameserver" && resolv >> word)
-            values[dns++] = word;
+    for (std::string line; dns < 5 && std::getline(resolv, line);) {
+        std::istringstream words(line);
+        std::string keyword, address;
+        if (words >> keyword >> address && keyword == "nameserver")
+            values[dns++] = address;
+    }
     return Block(texts, ReportTextIndex::Network, std::move(values));
 }
 

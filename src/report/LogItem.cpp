@@ -18,20 +18,25 @@ std::string Escaped(std::string line) {
 
 std::vector<std::string> ValueLines(const std::string& value) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (true) {
-        std::size_t end = value.find('\n', start);
-        std::string line = value.substr(start, end == std::string::npos ? end : end - start);
-        if (end != std::string::npos && !line.empty() && line.back() == '\r')
-            line.pop_back();
+    std::string line;
+    auto add = [&lines](const std::string& text) {
         if (lines.empty())
-            lines.push_back(Escaped(line));
+            lines.push_back(Escaped(text));
         else
-            lines.push_back(IsBlank(line) ? " ." : " " + Escaped(line));
-        if (end == std::string::npos)
-            return lines;
-        start = end + 1;
+            lines.push_back(IsBlank(text) ? " ." : " " + Escaped(text));
+    };
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\r' && value[i] != '\n') {
+            line += value[i];
+            continue;
+        }
+        if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+            ++i;
+        add(line);
+        line.clear();
     }
+    add(line);
+    return lines;
 }
 
 void TLogItem::AddHeader(const std::string& header) {

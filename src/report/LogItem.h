@@ -37,5 +37,5 @@ private:
 
 // A value as it is written after its label: every line after the first starts
 // with a space, an empty or blank line reads ".", and ": " becomes ":_", so no
-// value line can be taken for a label. Lines may end in "\n" or "\r\n".
+// value line can be taken for a label. Lines may end in "\r\n", "\n" or "\r".
 std::vector<std::string> ValueLines(const std::string& value);

@@ -25,8 +25,9 @@ int Collect(dl_phdr_info* info, std::size_t, void* data) {
         if (segment.p_type != PT_LOAD)
             continue;
         std::uint64_t start = info->dlpi_addr + segment.p_vaddr;
-        loaded.Start = std::min(loaded.Start,
-                                start & ~std::uint64_t(segment.p_align ? segment.p_align - 1 : 0));
+        // The kernel maps whole pages, so the first byte lies on a page boundary.
+        const std::uint64_t page = static_cast<std::uint64_t>(getpagesize());
+        loaded.Start = std::min(loaded.Start, start & ~(page - 1));
         loaded.End = std::max(loaded.End, start + segment.p_memsz);
     }
     if (loaded.End != 0)
@@ -75,12 +76,15 @@ TModuleInfo Describe(const TLoaded& loaded, bool program, const std::string& des
     module.Name = Utf8ToGbk(FileName(file));
     module.Path = Utf8ToGbk(Folder(file));
     struct stat status {};
+    module.Description = program ? description : "";
+    module.Version = program ? version : "";
+    // The kernel's own code (the vDSO) has a name but no file, and no version.
     if (!file.empty() && stat(file.c_str(), &status) == 0) {
         module.Size = static_cast<std::uint64_t>(status.st_size);
         module.Modified = TimeText(status.st_mtime);
+        if (!program)
+            module.Version = VersionFromFileName(FileName(RealPath(file)));
     }
-    module.Description = program ? description : "";
-    module.Version = program ? version : VersionFromFileName(FileName(RealPath(file)));
     return module;
 }
 

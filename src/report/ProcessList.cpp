@@ -99,17 +99,18 @@ std::vector<TProcessInfo> ListProcesses(const std::string& ownDescription,
                                         const std::string& procRoot) {
     std::vector<TProcessInfo> processes;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(procRoot, error)) {
-        const std::string name = entry.path().filename().string();
+    for (std::filesystem::directory_iterator entry(procRoot, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
         if (IsNumber(name) && std::stoull(name) <= UINT32_MAX)
             processes.push_back(
-                ReadProcess(entry.path(), static_cast<std::uint32_t>(std::stoull(name))));
+                ReadProcess(entry->path(), static_cast<std::uint32_t>(std::stoull(name))));
     }
     std::sort(processes.begin(), processes.end(),
               [](const TProcessInfo& a, const TProcessInfo& b) { return a.Id < b.Id; });
     const auto own = static_cast<std::uint32_t>(getpid());
     for (TProcessInfo& process : processes)
-        if (process.Id == own && procRoot == "/proc") {
+        if (process.Id == own) {
             process.Description = ownDescription;
             process.Version = ownVersion;
         }

@@ -10,13 +10,28 @@ TReportTable::TReportTable(std::string title, std::vector<std::string> headers,
     minimumWidths_.resize(headers_.size(), 0);
 }
 
+namespace {
+
+// A row is one line: a line break or other control byte in a value (a file
+// name may hold one) is written as a space.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 32)
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
 void TReportTable::AddRow(std::vector<std::string> cells) {
     cells.resize(headers_.size());
+    for (std::string& cell : cells)
+        cell = OneLine(std::move(cell));
     rows_.push_back({TRow::Cells, std::move(cells)});
 }
 
 void TReportTable::AddSpan(std::string text) {
-    rows_.push_back({TRow::Span, {std::move(text)}});
+    rows_.push_back({TRow::Span, {OneLine(std::move(text))}});
 }
 
 void TReportTable::AddSeparator() {

@@ -10,7 +10,8 @@
 inline constexpr std::uint8_t kLogModulesAndProcesses = 0x10;
 inline constexpr std::uint8_t kLogAssemblerAndCpu = 0x20;
 
-// The whole report text: banner, general blocks, call-stack table, then the
+// The whole report text: banner, general blocks, call-stack table (every entry
+// given; the caller leaves out the thread kinds it does not report), then the
 // modules and processes tables (kLogModulesAndProcesses) and the disassembly
 // and CPU section (kLogAssemblerAndCpu). Lines end in "\r\n"; the bytes are
 // GBK like every text of the report.

@@ -148,6 +148,7 @@ TEST(ReportText, MultiLineValuesCannotBeTakenForLabels) {
         {"a\r\n\r\n \t\nb: c", {"a", " .", " .", " b:_c"}},
         {"Key: v: w", {"Key:_v:_w"}},
         {"a\nb\n", {"a", " b", " ."}},
+        {"A: 1\rM: 2\r", {"A:_1", " M:_2", " ."}},
         {"a:b", {"a:b"}},
     };
     for (const auto& [value, expected] : cases)
@@ -156,14 +157,14 @@ TEST(ReportText, MultiLineValuesCannotBeTakenForLabels) {
 
 TEST(ReportText, TableColumnsFollowTheLongestTextAndTheMinimum) {
     TReportTable table("Modules Information", {"Handle", "Name", "Version"}, {8});
-    table.AddRow({"1", "a-rather-long-name", "1.0"});
+    table.AddRow({"1", "a-rather-long\nname", "1.0"});
     table.AddSeparator();
     const std::vector<std::string> lines = Lines(table.Text());
     const std::vector<std::string> expected = {"Modules Information:",
                                                std::string(37, '-'),
                                                "|Handle  |Name              |Version|",
                                                std::string(37, '-'),
-                                               "|1       |a-rather-long-name|1.0    |",
+                                               "|1       |a-rather-long name|1.0    |",
                                                "|" + std::string(35, '-') + "|",
                                                std::string(37, '-'),
                                                "",

@@ -34,7 +34,7 @@ TCpuContext ContextOf(const ucontext_t& context) {
 
 // This thread's return addresses; outside the program's debug data, so the
 // rows carry address and module only.
-std::vector<TCallStackEntry> OwnStack(std::uint64_t from) {
+[[gnu::noinline]] std::vector<TCallStackEntry> OwnStack(std::uint64_t from) {
     void* frames[64];
     const int count = backtrace(frames, 64);
     const std::vector<TModuleInfo> modules = ListModules("", "");
@@ -46,7 +46,9 @@ std::vector<TCallStackEntry> OwnStack(std::uint64_t from) {
                          ""};
     std::vector<TCallStackEntry> stack;
     stack.push_back({from, "", "", "", "", 0, 0, TStackKind::ExceptionThread, true, thread});
-    for (int i = 1; i < count; ++i) {
+    // The first two return addresses lie in this function and in the one
+    // that raised; the raising one is already the first entry.
+    for (int i = 2; i < count; ++i) {
         TCallStackEntry entry;
         entry.Address = reinterpret_cast<std::uintptr_t>(frames[i]);
         entry.Thread = thread;
