@@ -35,7 +35,7 @@ void CentreOnActiveMonitor(QWidget* dialog) {
 }
 
 TErrorDialog::TErrorDialog(const QString& message, bool showOperationBox, std::uint8_t operation,
-                           const TReportTexts& texts, QWidget* parent)
+                           const TReportTexts& texts, bool showDetailsLink, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(ReportQString(texts[3]));
     auto* band = new TErrorBand(ReportQString(texts[26]), this);
@@ -67,11 +67,13 @@ TErrorDialog::TErrorDialog(const QString& message, bool showOperationBox, std::u
     link_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link_->setWordWrap(true);
     link_->setGeometry(kMargin, y, textWidth, link_->heightForWidth(textWidth));
+    link_->setVisible(showDetailsLink);
     connect(link_, &QLabel::linkActivated, this, [this] {
         detailsRequested_ = true;
         Finish(false);
     });
-    y = link_->geometry().bottom() + 1 + kGap;
+    if (showDetailsLink)
+        y = link_->geometry().bottom() + 1 + kGap;
 
     ok_ = new QPushButton(ReportQString(texts[17]), this);
     ok_->setGeometry(Width - kMargin - kButtonWidth, y, kButtonWidth, kButtonHeight);

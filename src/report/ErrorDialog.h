@@ -16,9 +16,10 @@ public:
     static constexpr int Width = 419;
 
     // `operation` is the terminate-button operation (2 restart, 1 terminate);
-    // the box shows only when `showOperationBox`.
+    // the box shows only when `showOperationBox`, the link only when
+    // `showDetailsLink`.
     TErrorDialog(const QString& message, bool showOperationBox, std::uint8_t operation,
-                 const TReportTexts& texts, QWidget* parent = nullptr);
+                 const TReportTexts& texts, bool showDetailsLink = true, QWidget* parent = nullptr);
 
     // After exec(): OK or the close box with the box ticked.
     bool OperationRequested() const { return operationRequested_; }

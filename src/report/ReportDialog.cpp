@@ -128,7 +128,7 @@ TReportDialog::TReportDialog(const TSetup& setup, QWidget* parent)
     buttons->addWidget(operation_);
     details_ = new QPushButton(ReportQString(texts[20]), this);
     details_->setCheckable(true);
-    details_->setVisible(!setup.FromLink);
+    details_->setVisible(!setup.FromLink && setup.ShowDetails);
     connect(details_, &QPushButton::toggled, this, &TReportDialog::SetExpanded);
     buttons->addWidget(details_);
 

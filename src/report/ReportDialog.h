@@ -26,6 +26,7 @@ public:
         bool ShowOperationButton = false; // from the fourth report on
         std::uint8_t Operation = 2;       // 2 restart, 1 terminate
         bool FromLink = false;            // opened from the plain dialog's link
+        bool ShowDetails = true;          // the Details button may be shown
         bool ShowCopyBox = true;
         QString SettingsFile; // the ini file
     };

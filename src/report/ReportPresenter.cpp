@@ -45,6 +45,7 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
     if (type != kDialogMessageBox && type != kDialogNone)
         QApplication::beep();
     bool fromLink = false;
+    const bool showDetails = (presentation.Options->DialogOptions & kDialogDetailsShown) != 0;
     while (type != kDialogNone) {
         const std::uint8_t shown = type;
         type = kDialogNone;
@@ -52,7 +53,7 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
             ShowMessageBox(message, texts);
         } else if (shown == kDialogPlain) {
             TErrorDialog dialog(message, presentation.ShowOperationBox, presentation.Operation,
-                                texts);
+                                texts, showDetails);
             dialog.exec();
             result.OperationRequested = dialog.OperationRequested();
             if (dialog.DetailsRequested()) {
@@ -69,6 +70,7 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
             setup.ShowOperationButton = presentation.ShowOperationBox;
             setup.Operation = presentation.Operation;
             setup.FromLink = fromLink;
+            setup.ShowDetails = showDetails;
             setup.ShowCopyBox = (presentation.Options->DialogOptions & kDialogCopyBoxShown) != 0;
             setup.SettingsFile = settingsFile;
             TReportDialog dialog(setup);

@@ -74,6 +74,9 @@ TEST(ErrorDialog, LayoutTextsAndBox) {
             EXPECT_GT(dialog.height(), dialog.OkButton()->geometry().bottom());
         }
     }
+    TErrorDialog withoutLink("m", false, kOperationRestart, kTexts, false);
+    EXPECT_FALSE(withoutLink.Link()->isVisibleTo(&withoutLink));
+    EXPECT_LT(withoutLink.OkButton()->y(), withoutLink.Link()->y() + withoutLink.Link()->height());
 }
 
 TEST(ErrorDialog, HowItEndsDecidesTheRestart) {
