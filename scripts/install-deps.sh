@@ -8,7 +8,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     libgtest-dev
     qt6-base-dev libgl-dev
-    zlib1g-dev
+    zlib1g-dev libelf-dev libdw-dev
     libcapstone-dev
     fonts-wqy-zenhei
     ieee-data

@@ -1,11 +1,13 @@
 #include "app/Application.h"
 
 #include "discovery/Util.h"
+#include "net/IdThread.h"
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
 
 #include <QMessageBox>
 #include <QTimer>
+#include <cstring>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     SetProcessMessagesHook(&TApplication::ProcessMessages);
@@ -30,13 +32,17 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void TApplication::HandleException(const std::exception& failure) {
+    if (!ExceptionManager(RecordOf(failure)))
+        return;
     if (dynamic_cast<const EAbort*>(&failure) != nullptr)
         return;
     if (onException_) {
         onException_(failure);
         return;
     }
+    handling_ = true;
     ShowException(failure);
+    handling_ = false;
 }
 
 QString TApplication::MessageText(const std::exception& failure) {
@@ -48,9 +54,42 @@ QString TApplication::MessageText(const std::exception& failure) {
 }
 
 void TApplication::ShowException(const std::exception& failure) {
+    if (!handling_ && !ExceptionManager(RecordOf(failure)))
+        return;
     QMessageBox box(QMessageBox::Critical, title_, MessageText(failure), QMessageBox::Ok,
                     activeWindow());
     box.exec();
+}
+
+TExceptionRecord TApplication::RecordOf(const std::exception& failure) {
+    TExceptionRecord record = ExceptionRecordOf(failure, kDisplayApplication);
+    // Only the UI thread may look at the widgets, and this is it.
+    const QWidget* form = activeWindow();
+    const QWidget* control = focusWidget();
+    if (form != nullptr) {
+        record.Input.FormClass = form->metaObject()->className();
+        record.Input.FormText = Utf8ToGbk(form->windowTitle().toStdString());
+    }
+    if (control != nullptr) {
+        record.Input.ControlClass = control->metaObject()->className();
+        const QVariant text = control->property("text");
+        record.Input.ControlText =
+            Utf8ToGbk((text.isValid() ? text.toString() : control->accessibleName()).toStdString());
+    }
+    return record;
+}
+
+std::vector<TKnownRoutine> TApplication::HookedRoutines() {
+    // A pointer to a non-virtual member function starts with the function's
+    // address.
+    auto address = [](auto routine) {
+        std::uintptr_t value = 0;
+        std::memcpy(&value, &routine, sizeof value);
+        return value;
+    };
+    return {{kHookHandleException, address(&TApplication::HandleException)},
+            {kHookShowException, address(&TApplication::ShowException)},
+            {kHookDoException, TIdThread::DoExceptionAddress()}};
 }
 
 void TApplication::ProcessMessages(std::chrono::milliseconds limit) {

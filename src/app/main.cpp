@@ -1,15 +1,80 @@
 #include "app/Main.h"
 #include "app/Application.h"
+#include "net/IdSync.h"
+#include "net/IdThread.h"
+#include "platform/CodePage.h"
+#include "report/ReportPresenter.h"
+#include "report/ReportStartup.h"
+
+#include <QMessageBox>
+#include <QScreen>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// A failed library step, told in a box when there is a screen for one.
+void StageFailureBox(const std::string& title, const std::string& text) {
+    if (QApplication::instance() == nullptr) {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title),
+                    QString::fromStdString(text), QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+TReportFrontEnd FrontEnd(const TApplication& application) {
+    TReportFrontEnd frontEnd;
+    frontEnd.Routines = TApplication::HookedRoutines();
+    frontEnd.Description = Utf8ToGbk(application.Title().toStdString());
+    frontEnd.Version = DF_VERSION ".0";
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        frontEnd.DisplayMode = QString("%1 x %2, %3 bit")
+                                   .arg(screen->size().width())
+                                   .arg(screen->size().height())
+                                   .arg(screen->depth())
+                                   .toStdString();
+        frontEnd.DisplayDpi = QString::number(qRound(screen->logicalDotsPerInch())).toStdString();
+    }
+    frontEnd.Present = &PresentReport;
+    frontEnd.CopyToClipboard = &CopyReportToClipboard;
+    // The UI thread waiting for its own report shows the report's dialogs.
+    frontEnd.Pump = [] { CheckSynchronize(); };
+    return frontEnd;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    TApplication application(argc, argv);
-    application.SetTitle(QString::fromUtf8("设备查找"));
-    TMainForm form;
-    try {
-        form.FormCreate();
-    } catch (const std::exception& failure) {
-        application.HandleException(failure);
+    // The code page conversion stands in for the run-time library's start-up.
+    RunLibraryStep(
+        "SysUtils Initialization", [] { GbkToUtf8(""); }, StageFailureBox);
+    std::unique_ptr<TApplication> application;
+    if (!RunLibraryStep(
+            "Classes Initialization",
+            [&] { application = std::make_unique<TApplication>(argc, argv); }, StageFailureBox))
+        return 1;
+    application->SetTitle(QString::fromUtf8("设备查找"));
+    StartCrashReporting(FrontEnd(*application));
+    TIdThread::SetExceptionHook([](TIdThread&, const std::exception& failure) {
+        return ExceptionManager(ExceptionRecordOf(failure, kDisplayThread));
+    });
+
+    int result = 0;
+    {
+        TMainForm form;
+        try {
+            form.FormCreate();
+        } catch (const std::exception& failure) {
+            application->HandleException(failure);
+        }
+        form.show();
+        result = application->exec();
     }
-    form.show();
-    return application.exec();
+    RunLibraryStep(
+        "Classes Finalization", [&] { application.reset(); }, StageFailureBox);
+    return result;
 }

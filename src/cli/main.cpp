@@ -5,8 +5,10 @@
 #include "adapters/LGetAdapterInfo.h"
 #include "cli/AdapterReport.h"
 #include "cli/CliOptions.h"
+#include "cli/ConsoleReport.h"
 #include "cli/SearchCommand.h"
 #include "cli/TerminalText.h"
+#include "platform/Exception.h"
 
 #include <cstdio>
 #include <exception>
@@ -46,6 +48,7 @@ void RunCommand(const CliOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    StartConsoleReporting();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     CliOptions options;
     try {
@@ -56,10 +59,13 @@ int main(int argc, char** argv) {
     }
     try {
         RunCommand(options);
-    } catch (const std::exception& error) {
-        // The system's texts are GBK, with CR LF line breaks.
+    } catch (const Exception& error) {
+        // The system's own failures carry a message for the user: GBK, with
+        // CR LF line breaks.
         Write(stderr, "device-finder-cli: " + VisibleGbkLines(error.what()) + "\n");
         return kExitFailure;
+    } catch (const std::exception& error) {
+        return ReportUnexpectedException(error, stderr);
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         Write(stderr, "device-finder-cli: cannot write to standard output\n");

@@ -5,6 +5,10 @@
 #include "net/IdGlobal.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <cxxabi.h>
+#include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -15,11 +19,27 @@ namespace {
 std::mutex hookLock;
 TIdThread::ExceptionHook exceptionHook;
 
+std::string Demangled(const char* mangled) {
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> name(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
+    return status == 0 && name ? name.get() : mangled;
+}
+
 } // namespace
 
 void TIdThread::SetExceptionHook(ExceptionHook hook) {
     std::lock_guard guard(hookLock);
     exceptionHook = std::move(hook);
+}
+
+std::uintptr_t TIdThread::DoExceptionAddress() {
+    // A pointer to a non-virtual member function starts with the function's
+    // address.
+    const auto routine = &TIdThread::DoException;
+    std::uintptr_t address = 0;
+    std::memcpy(&address, &routine, sizeof address);
+    return address;
 }
 
 TIdThread::TIdThread() = default;
@@ -36,6 +56,7 @@ void TIdThread::Start() {
     stopped_ = terminated_;
     if (!started_) {
         started_ = true;
+        creator_ = TThreadsList::Instance().CurrentCreator();
         thread_ = std::thread(&TIdThread::Execute, this);
     }
 }
@@ -83,6 +104,8 @@ void TIdThread::ApplyNameAndPriority() {
 }
 
 void TIdThread::Execute() {
+    // Listed for crash reports while it runs; the class is the most-derived one.
+    const TThreadRegistration registration(Demangled(typeid(*this).name()), std::move(creator_));
     ApplyNameAndPriority();
     try {
         while (!Stopped())
@@ -103,7 +126,7 @@ void TIdThread::DoException(const std::exception& failure) {
         std::lock_guard guard(hookLock);
         hook = exceptionHook;
     }
-    if (hook)
-        hook(*this, failure);
+    if ((!hook || hook(*this, failure)) && OnException)
+        OnException(*this, failure);
     Terminate();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "report/ThreadsList.h"
+
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -13,10 +16,14 @@
 // flags, which the worker reads before each step and any thread may write.
 class TIdThread {
 public:
-    // Called on the worker when a failure ends the thread; the crash reporting
-    // takes this hook over. Unset, the failure is only recorded.
-    using ExceptionHook = std::function<void(TIdThread&, const std::exception&)>;
+    // Called on the worker when a failure ends the thread, before the
+    // thread's own handling; the crash reporting installs it. It returns
+    // whether the thread's own handling (OnException) runs too; unset, it does.
+    using ExceptionHook = std::function<bool(TIdThread&, const std::exception&)>;
     static void SetExceptionHook(ExceptionHook hook);
+    // Where DoException lives in the running program, so the crash reporting
+    // can check that its configuration belongs to this build.
+    static std::uintptr_t DoExceptionAddress();
 
     TIdThread();
     virtual ~TIdThread();
@@ -34,6 +41,9 @@ public:
 
     // Names longer than the system allows are kept whole here. Set before Start.
     std::string Name;
+    // The thread's own exception event, run on the worker when a failure ends
+    // the thread; this system leaves it unset. Set before Start.
+    std::function<void(TIdThread&, const std::exception&)> OnException;
     // Highest priority is best effort: without the right to raise it, the
     // thread runs at the normal priority.
     void SetPriorityHighest();
@@ -57,6 +67,7 @@ private:
     bool started_ = false;
     bool highestPriority_ = false;
     std::atomic<bool> finished_ = false;
+    TThreadCreator creator_; // who started the thread, for crash reports
     std::string terminatingClass_;
     std::string terminatingMessage_;
     std::thread thread_;

@@ -53,6 +53,9 @@ struct TCallStackEntry {
     TStackKind Kind = TStackKind::ExceptionThread;
     bool StackStart = false; // first entry of the exception thread's own stack
     TThreadHeader Thread;
+    // The thread's stack could not be taken: this entry only carries the
+    // thread's header, and its row stays empty.
+    bool NoFrames = false;
 
     bool HasDebugData() const { return !Procedure.empty(); }
 };

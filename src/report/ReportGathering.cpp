@@ -34,7 +34,9 @@ TCrashReport GatherReport(const TReportInput& input, const TReportTexts& texts,
         report.Processes = ListProcesses(input.ProgramDescription, input.ProgramVersion);
     }
     if (logOptions & kLogAssemblerAndCpu) {
-        if (input.Context.Valid)
+        if (!input.Stack.Bytes.empty())
+            report.Stack = input.Stack;
+        else if (input.Context.Valid)
             report.Stack = ReadMemory(input.Context.RSP, kStackDumpSize);
         report.Memory = ReadMemory(input.Address, kMemoryDumpSize);
         report.Disassembly = DisassemblyText(input.Address);

@@ -12,8 +12,9 @@
 struct TReportInput {
     std::string ClassName; // empty: the object was no exception
     std::string Message;
-    std::uint64_t Address = 0;              // where the exception was raised
-    TCpuContext Context;                    // the exception thread's registers
+    std::uint64_t Address = 0; // where the exception was raised
+    TCpuContext Context;       // the exception thread's registers
+    TMemoryDump Stack;         // its stack as the throw left it; empty: read at report time
     std::vector<TCallStackEntry> CallStack; // exception thread first
 
     // The active window and the control with the focus, empty when unknown.

@@ -96,8 +96,9 @@ std::string CallStackText(const std::vector<TCallStackEntry>& entries, const TRe
             table.AddSpan(ThreadHeaderText(entry.Kind, entry.Thread, texts));
             table.AddSeparator();
         }
-        table.AddRow({Hex16(entry.Address), entry.Module, entry.Unit, entry.Class, entry.Procedure,
-                      LineText(entry)});
+        if (!entry.NoFrames) // a thread whose stack could not be taken: its header alone
+            table.AddRow({Hex16(entry.Address), entry.Module, entry.Unit, entry.Class,
+                          entry.Procedure, LineText(entry)});
     }
     return table.Text();
 }

@@ -202,7 +202,10 @@ TEST_F(ListenerTest, ThreadedEventRunsOnTheReceivingThread) {
 
 TEST_F(ListenerTest, FailingExceptionHandlerEndsTheThreadThroughItsHook) {
     std::atomic<int> hookCalls = 0;
-    TIdThread::SetExceptionHook([&](TIdThread&, const std::exception&) { ++hookCalls; });
+    TIdThread::SetExceptionHook([&](TIdThread&, const std::exception&) {
+        ++hookCalls;
+        return true;
+    });
     EndTheThreadWithAFailure();
     TIdThread::SetExceptionHook(nullptr);
     EXPECT_EQ(hookCalls, 1);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "report/DebugData.h"
+#include "report/ReportData.h"
+#include "report/StackTrace.h"
+#include "report/ThreadStacks.h"
+#include "report/ThrowSite.h"
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Names one address: its module, and unit, class, procedure and line when it
+// lies in the program and the debug data knows it. A return address is named
+// by the call before it.
+class TFrameNamer {
+public:
+    explicit TFrameNamer(const TDebugData* debug);
+    TCallStackEntry Name(std::uintptr_t address, bool returnAddress) const;
+
+private:
+    bool InProgram(std::uintptr_t address) const;
+
+    const TDebugData* debug_;
+    std::string programName_;
+    std::uintptr_t programBias_ = 0;
+    std::vector<std::pair<std::uintptr_t, std::uintptr_t>> programRanges_;
+};
+
+// The entries of the call-stack table in the order the report writes them:
+// the exception thread's stack first (its first entry marked as the start of
+// the stack), then the stack of the code that created that thread, then each
+// other thread's stack followed by its creator's.
+std::vector<TCallStackEntry> BuildCallStack(pid_t exceptionThread,
+                                            const TStackTrace& exceptionTrace,
+                                            const std::vector<TThreadStack>& others,
+                                            const TDebugData* debug);
+
+// Takes what BuildCallStack needs and builds it: the exception thread's stack
+// comes from its throw site; without one it is taken as it stands now.
+std::vector<TCallStackEntry> GatherCallStack(pid_t exceptionThread, const TThrowSite* site,
+                                             const TDebugData* debug);

@@ -1,0 +1,233 @@
+#include "report/ExceptionManager.h"
+
+#include "report/CallStack.h"
+#include "report/ReportStartup.h"
+
+#include "platform/Exception.h"
+
+#include <condition_variable>
+#include <cxxabi.h>
+#include <sys/resource.h>
+#include <thread>
+#include <typeinfo>
+#include <unistd.h>
+
+namespace {
+
+// Set on a thread while it makes (or shows) a report.
+thread_local bool reportingInProgress = false;
+
+// The wait of the faulting thread, and the time it polls at.
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
+
+// The report runs on a worker of its own, two steps above the normal
+// priority where the system allows it, while the faulting thread waits.
+// `lock_` guards the result and the finished flag.
+class TExceptionThread {
+public:
+    explicit TExceptionThread(std::function<bool()> report)
+        : thread_([this, report = std::move(report)] {
+              setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -2);
+              const bool result = report();
+              std::lock_guard guard(lock_);
+              result_ = result;
+              finished_ = true;
+              finishedChanged_.notify_all();
+          }) {}
+    ~TExceptionThread() { thread_.join(); }
+    TExceptionThread(const TExceptionThread&) = delete;
+    TExceptionThread& operator=(const TExceptionThread&) = delete;
+
+    // Waits up to `limit`; true once the report has finished.
+    bool WaitFor(std::chrono::milliseconds limit) {
+        std::unique_lock guard(lock_);
+        return finishedChanged_.wait_for(guard, limit, [this] { return finished_; });
+    }
+    bool Result() {
+        std::lock_guard guard(lock_);
+        return result_;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable finishedChanged_;
+    bool finished_ = false;
+    bool result_ = true;
+    std::thread thread_;
+};
+
+// What a matching filter changes.
+struct TFilterChoice {
+    const TExceptionFilter* Filter = nullptr;
+    std::uint8_t DialogType = kDialogPlain;
+};
+
+TFilterChoice ChooseFilter(const TReportOptions& options, const std::string& className) {
+    TFilterChoice choice{nullptr, options.DialogType};
+    if (!options.FiltersActive)
+        return choice;
+    for (const TExceptionFilter& filter : options.Filters) {
+        if (!filter.Active || filter.ExceptionClass != className)
+            continue;
+        choice.Filter = &filter;
+        // 0 none, 1 the configured type, 2 message box, 3 plain, 4 detailed.
+        if (filter.DialogChoice != 1)
+            choice.DialogType = filter.DialogChoice == 0 ? kDialogNone : filter.DialogChoice - 1;
+        break;
+    }
+    return choice;
+}
+
+std::unique_ptr<TExceptionManager>& Installed() {
+    static std::unique_ptr<TExceptionManager> manager;
+    return manager;
+}
+
+} // namespace
+
+TReportingScope::TReportingScope() : outer_(reportingInProgress) {
+    reportingInProgress = true;
+}
+
+TReportingScope::~TReportingScope() {
+    reportingInProgress = outer_;
+}
+
+TExceptionManager::TExceptionManager(TReportOptions options, TReportEnvironment environment)
+    : options_(std::move(options)), environment_(std::move(environment)) {}
+
+bool TExceptionManager::HandleException(const TExceptionRecord& record) {
+    if (record.Object == nullptr)
+        return true;
+    // An exception raised while this thread makes or shows a report is
+    // swallowed here, before the lock: another thread's report may hold it
+    // and wait for this one to show its dialog.
+    if (reportingInProgress && dynamic_cast<const EAbort*>(record.Object) == nullptr)
+        return false;
+    // Waiting for another thread's report, keep running what it asks of
+    // this thread, or the two would wait for each other.
+    while (!lock_.try_lock()) {
+        if (environment_.Pump)
+            environment_.Pump();
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    std::lock_guard guard(lock_, std::adopt_lock);
+    return Dispatch(record);
+}
+
+bool TExceptionManager::Dispatch(const TExceptionRecord& record) {
+    if (dynamic_cast<const EAbort*>(record.Object) != nullptr)
+        return true;
+    TReportingScope reporting;
+    if (!options_.Active)
+        return true;
+    TExceptionThread worker([this, &record] { return Report(record); });
+    while (!worker.WaitFor(kPollInterval))
+        if (environment_.Pump)
+            environment_.Pump();
+    return worker.Result();
+}
+
+bool TExceptionManager::Report(const TExceptionRecord& record) {
+    int stage = 1;
+    try {
+        const auto now = environment_.Now();
+        stage = 2;
+        const TFilterChoice filter = ChooseFilter(options_, record.Input.ClassName);
+        if (filter.Filter != nullptr && filter.Filter->Handler == 1)
+            return true; // the filter leaves this class to the default handling
+        const std::string message = filter.Filter != nullptr && !filter.Filter->Message.empty()
+                                        ? filter.Filter->Message
+                                        : record.Input.Message;
+        stage = 3;
+        const TCrashReport report = environment_.Gather(record, options_);
+        stage = 5;
+        const std::string text = environment_.Text(report, options_);
+        stage = 6;
+        crashTimes_.push_back(now);
+        while (crashTimes_.size() > options_.AutoCrashCount)
+            crashTimes_.pop_front();
+        stage = 7;
+        ++reportCount_;
+        lastMessage_ = message;
+        lastReport_ = text;
+        stage = 9;
+        TPresentationResult shown;
+        if (filter.DialogType != kDialogNone) {
+            TPresentation presentation;
+            presentation.DialogType = filter.DialogType;
+            presentation.Message = message;
+            presentation.ShowOperationBox = options_.TerminateOperation != kOperationNone &&
+                                            reportCount_ > options_.ReportsBeforeTerminate;
+            presentation.Operation = options_.TerminateOperation;
+            presentation.Report = &report;
+            presentation.Text = text;
+            presentation.Options = &options_;
+            presentation.DisplayKind = record.DisplayKind;
+            shown = environment_.Present(presentation);
+        }
+        stage = 10;
+        if (options_.SaveLogFile) {
+            try {
+                environment_.SaveLog(text, options_);
+            } catch (const std::exception& failure) {
+                notes_.push_back(std::string("Log: ") + failure.what());
+            }
+        }
+        stage = 11;
+        if (shown.CopyToClipboard && environment_.CopyToClipboard)
+            environment_.CopyToClipboard(text);
+        stage = 13;
+        std::uint8_t operation = kOperationNone;
+        if (shown.OperationRequested)
+            operation = options_.TerminateOperation;
+        const auto window = std::chrono::minutes(options_.AutoCrashMinutes);
+        if (options_.AutoCrashOperation != kOperationNone &&
+            crashTimes_.size() == options_.AutoCrashCount &&
+            crashTimes_.back() - crashTimes_.front() <= window)
+            operation = options_.AutoCrashOperation;
+        if (filter.Filter != nullptr && filter.Filter->Action != kOperationNone)
+            operation = filter.Filter->Action;
+        stage = 14;
+        if (operation != kOperationNone)
+            environment_.EndProcess(operation);
+        return (options_.BehaviourOptions & kBehaviourDefaultHandlerToo) != 0;
+    } catch (...) {
+        // A report that fails ends quietly; the stage tells how far it got.
+        notes_.push_back("Report ended at stage " + std::to_string(stage));
+        return false;
+    }
+}
+
+void InstallExceptionManager(std::unique_ptr<TExceptionManager> manager) {
+    Installed() = std::move(manager);
+}
+
+TExceptionManager* InstalledExceptionManager() {
+    return Installed().get();
+}
+
+bool ExceptionManager(const TExceptionRecord& record) {
+    TExceptionManager* manager = InstalledExceptionManager();
+    return manager == nullptr || manager->HandleException(record);
+}
+
+TExceptionRecord ExceptionRecordOf(const std::exception& failure, int displayKind) {
+    TExceptionRecord record;
+    record.Object = &failure;
+    int status = 0;
+    char* name = abi::__cxa_demangle(typeid(failure).name(), nullptr, nullptr, &status);
+    record.Input.ClassName = status == 0 ? name : typeid(failure).name();
+    std::free(name);
+    record.Input.Message = failure.what();
+    record.DisplayKind = displayKind;
+    // The throw site is known only here, in the thread that threw.
+    const TThrowSite* site = FindThrowSite(dynamic_cast<const void*>(&failure));
+    if (site) {
+        record.Input.Address = site->Address;
+        record.Input.Context = site->Context;
+        record.Input.Stack = {site->Context.RSP, {site->Stack.begin(), site->Stack.end()}};
+    }
+    record.Input.CallStack = GatherCallStack(gettid(), site, ProgramDebugNames());
+    return record;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Restart and termination after a report. The new instance gets the same
+// command line and environment, runs from the folder the program was started
+// in (not wherever it is now) and leads a process group of its own, so that
+// ending this one does not end it.
+
+struct TStartupInfo {
+    std::string Program = "/proc/self/exe";
+    std::vector<std::string> Arguments; // including the program's name
+    std::string WorkingDirectory;
+};
+
+// Records the command line and the working directory; called once at
+// start-up, before anything may change the directory.
+void RecordStartupInfo();
+const TStartupInfo& StartupInfo();
+
+// The command line of the running process, from /proc/self/cmdline.
+std::vector<std::string> OwnCommandLine();
+
+// Starts the new instance; throws EOSError when it cannot.
+pid_t StartInstance(const TStartupInfo& startup);
+
+// Restarts (operation 2) or only terminates (1) the program, with exit code 1.
+// A restart that fails still terminates.
+[[noreturn]] void EndProcess(std::uint8_t operation);
