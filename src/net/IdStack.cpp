@@ -246,6 +246,12 @@ int TIdStack::CheckForSocketError(int result) {
     return result;
 }
 
+void TIdStack::ReadSenderAddress(const ws::SockAddrStorage& address, std::string& ip,
+                                 std::uint16_t& port) {
+    TIdIPVersion version;
+    ReadAddress(address, ip, port, version);
+}
+
 bool TIdStack::IsIP(const std::string& text) {
     for (const std::string& part : DottedParts(text)) {
         const auto value = ParseInteger(part);
@@ -368,6 +374,12 @@ int TIdStackWindows::ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::stri
     TIdIPVersion sourceVersion;
     ReadAddress(source, ip, port, sourceVersion);
     return received;
+}
+
+int TIdStackWindows::ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) {
+    const int read = CheckForSocketError(ws::recvmmsg(socket, batch.Slots(), batch.Capacity()));
+    batch.Take(read);
+    return read;
 }
 
 int TIdStackWindows::SendTo(ws::TSocket socket, const TIdBytes& buffer, int offset, int size,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/IdDatagramBatch.h"
 #include "net/IdGlobal.h"
 #include "platform/WinSock.h"
 
@@ -26,6 +27,9 @@ public:
     // Fills `buffer` from its start up to its length; returns the byte count.
     virtual int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip,
                             std::uint16_t& port, TIdIPVersion version) = 0;
+    // Fills the prepared `batch` with what the socket has queued, without
+    // waiting; returns how many datagrams were read (0 when none).
+    virtual int ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) = 0;
     // Sends `size` bytes from `offset` (-1: the rest); sends nothing and
     // returns 0 when no bytes are left.
     virtual int SendTo(ws::TSocket socket, const TIdBytes& buffer, int offset, int size,
@@ -41,6 +45,9 @@ public:
     [[noreturn]] static void RaiseLastSocketError();
     // Raises the last socket error when `result` is -1; returns `result`.
     static int CheckForSocketError(int result);
+    // The address text and port of a sender's socket address.
+    static void ReadSenderAddress(const ws::SockAddrStorage& address, std::string& ip,
+                                  std::uint16_t& port);
 
     static bool IsIP(const std::string& text);
     static std::array<std::uint8_t, 4> IPv4ToBytes(const std::string& text);
@@ -71,6 +78,7 @@ public:
     std::int32_t GetSocketOption(ws::TSocket socket, int level, int option) override;
     int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip, std::uint16_t& port,
                     TIdIPVersion version) override;
+    int ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) override;
     int SendTo(ws::TSocket socket, const TIdBytes& buffer, int offset, int size,
                const std::string& ip, std::uint16_t port, TIdIPVersion version) override;
     void Disconnect(ws::TSocket socket) override;

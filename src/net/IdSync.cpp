@@ -13,6 +13,8 @@ struct SyncRequest {
     std::function<void()> method;
     std::exception_ptr failure;
     bool done = false;
+    // Nobody waits for a queued call: the queue owns it.
+    bool queued = false;
 };
 
 // The process-wide hand-over state; `lock` guards everything in it.
@@ -62,7 +64,7 @@ void Synchronize(const std::function<void()>& method) {
         return;
     }
     SyncState& s = State();
-    SyncRequest request{method, nullptr, false};
+    SyncRequest request{method, nullptr, false, false};
     std::function<void()> wake;
     {
         std::lock_guard guard(s.lock);
@@ -80,6 +82,20 @@ void Synchronize(const std::function<void()>& method) {
         std::rethrow_exception(request.failure);
 }
 
+void Queue(std::function<void()> method) {
+    SyncState& s = State();
+    std::function<void()> wake;
+    {
+        std::lock_guard guard(s.lock);
+        s.queue.push_back(new SyncRequest{std::move(method), nullptr, false, true});
+        s.callsPending = true;
+        wake = s.wake;
+    }
+    s.changed.notify_all();
+    if (wake)
+        wake();
+}
+
 bool CheckSynchronize() {
     SyncState& s = State();
     std::unique_lock guard(s.lock);
@@ -88,6 +104,7 @@ bool CheckSynchronize() {
     s.callsPending = false;
     std::deque<SyncRequest*> calls;
     calls.swap(s.queue);
+    std::exception_ptr queuedFailure;
     for (SyncRequest* request : calls) {
         guard.unlock();
         try {
@@ -95,10 +112,20 @@ bool CheckSynchronize() {
         } catch (...) {
             request->failure = std::current_exception();
         }
+        if (request->queued) {
+            if (!queuedFailure)
+                queuedFailure = request->failure;
+            delete request;
+            guard.lock();
+            continue;
+        }
         guard.lock();
         request->done = true;
         s.changed.notify_all();
     }
+    guard.unlock();
+    if (queuedFailure)
+        std::rethrow_exception(queuedFailure);
     return !calls.empty();
 }
 

@@ -19,6 +19,11 @@
 // the UI thread itself, runs it at once.
 void Synchronize(const std::function<void()>& method);
 
+// Queues `method` to run in the UI thread the next time it runs pending
+// calls, and returns at once, from any thread. A failure it raises leaves
+// CheckSynchronize after the other calls of that pass have run.
+void Queue(std::function<void()> method);
+
 // Runs every pending call, oldest first. Only the UI thread runs calls;
 // elsewhere this does nothing. Returns whether any call ran.
 bool CheckSynchronize();

@@ -4,6 +4,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <pthread.h>
 #include <string>
 #include <thread>
 
@@ -31,6 +32,12 @@ public:
     // Waits until the thread has ended. In the UI thread the wait runs pending
     // synchronised calls, so a worker blocked in one cannot deadlock it.
     void WaitFor();
+
+    // The system's handle of the running thread, for signalling it.
+    pthread_t Handle() {
+        std::lock_guard guard(lock_);
+        return thread_.native_handle();
+    }
 
     // Names longer than the system allows are kept whole here. Set before Start.
     std::string Name;

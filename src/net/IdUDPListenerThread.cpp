@@ -5,8 +5,6 @@
 #include "net/IdUDPServer.h"
 #include "platform/Exception.h"
 
-#include <algorithm>
-
 TIdUDPListenerThread::TIdUDPListenerThread(TIdSocketHandle& binding, TIdUDPServer& server)
     : binding_(binding), server_(server) {}
 
@@ -22,51 +20,63 @@ void TIdUDPListenerThread::Run() {
         Terminate();
         return;
     }
-    if (!WaitReadable())
+    if (!WaitReadable() || Stopped())
         return;
     try {
-        if (Stopped())
+        batch_.Prepare(server_.BufferSize.load());
+        if (GStack().ReceiveBatch(binding_.Handle(), batch_) == 0)
             return;
-        ReceiveAndDeliver();
     } catch (const Exception& failure) {
         DeliverException(failure.Message(), ExceptionClassName(failure));
+        return;
     }
+    DeliverBatch();
 }
 
 bool TIdUDPListenerThread::WaitReadable() {
     try {
         return binding_.ReadSet().SelectRead(ReadWait);
     } catch (const Exception&) {
-        // A wait on a socket that deactivation has just closed is no failure.
+        // A wait on a socket that deactivation has just shut is no failure.
         if (Stopped())
             return false;
         throw;
     }
 }
 
-void TIdUDPListenerThread::ReceiveAndDeliver() {
-    buffer_.resize(static_cast<size_t>(std::max(0, server_.BufferSize.load())));
-    std::string ip;
-    std::uint16_t port = 0;
-    const int received =
-        GStack().ReceiveFrom(binding_.Handle(), buffer_, ip, port, binding_.IPVersion());
-    buffer_.resize(static_cast<size_t>(received));
-    binding_.SenderIP = ip;
-    binding_.SenderPort = port;
-    DeliverRead();
+void TIdUDPListenerThread::DeliverBatch() {
+    if (!server_.OnUDPRead && !server_.OnUDPException)
+        return;
+    Deliver([this] {
+        const TIdUDPServer::HandOver handOver(server_);
+        for (const TIdDatagramBatch::Datagram& datagram : batch_.Datagrams())
+            DeliverDatagram(datagram);
+    });
 }
 
-void TIdUDPListenerThread::DeliverRead() {
-    if (!server_.OnUDPRead)
-        return;
-    Deliver([this] { server_.OnUDPRead(*this, buffer_, binding_); });
+void TIdUDPListenerThread::DeliverDatagram(const TIdDatagramBatch::Datagram& datagram) {
+    try {
+        if (datagram.error != 0)
+            TIdStack::RaiseSocketError(datagram.error);
+        buffer_.assign(datagram.data, datagram.data + datagram.length);
+        binding_.SenderIP = datagram.ip;
+        binding_.SenderPort = datagram.port;
+        if (server_.OnUDPRead)
+            server_.OnUDPRead(*this, buffer_, binding_);
+    } catch (const Exception& failure) {
+        if (server_.OnUDPException)
+            server_.OnUDPException(*this, binding_, failure.Message(), ExceptionClassName(failure));
+    }
 }
 
 void TIdUDPListenerThread::DeliverException(const std::string& message,
                                             const std::string& exceptionClass) {
     if (!server_.OnUDPException)
         return;
-    Deliver([&] { server_.OnUDPException(*this, binding_, message, exceptionClass); });
+    Deliver([&] {
+        const TIdUDPServer::HandOver handOver(server_);
+        server_.OnUDPException(*this, binding_, message, exceptionClass);
+    });
 }
 
 void TIdUDPListenerThread::Deliver(const std::function<void()>& event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/IdDatagramBatch.h"
 #include "net/IdGlobal.h"
 #include "net/IdThread.h"
 
@@ -9,13 +10,18 @@ class TIdSocketHandle;
 class TIdUDPServer;
 
 // The receiving thread of one binding. Each cycle waits up to ReadWait for
-// the socket to become readable, receives one datagram into the buffer,
-// records the sender on the binding and delivers OnUDPRead. A failure inside
-// a cycle goes to OnUDPException and the next cycle follows.
+// the socket to become readable, then reads every datagram already queued
+// (up to the batch's limit) and hands the whole batch over in one go:
+// OnUDPRead runs once per datagram, in arrival order, with the sender
+// recorded on the binding first. A failure of one datagram goes to
+// OnUDPException in its place and the rest of the batch still follows.
+// Reading on while datagrams queue up, instead of waiting for the UI thread
+// after each one, is what keeps a burst of replies from overflowing the
+// socket's receive queue.
 //
-// Threads: only this thread touches the buffer and the last failure; it
-// writes SenderIP/SenderPort, which the UI thread reads inside the delivered
-// event while this thread waits for it.
+// Threads: this thread fills the batch; the UI thread reads it, writes the
+// buffer and SenderIP/SenderPort and runs the events while this thread waits
+// in the hand-over (with ThreadedEvent, this thread does all of it).
 class TIdUDPListenerThread : public TIdThread {
 public:
     TIdUDPListenerThread(TIdSocketHandle& binding, TIdUDPServer& server);
@@ -33,13 +39,15 @@ protected:
 
 private:
     bool WaitReadable();
-    void ReceiveAndDeliver();
-    void DeliverRead();
+    void DeliverBatch();
+    void DeliverDatagram(const TIdDatagramBatch::Datagram& datagram);
     void DeliverException(const std::string& message, const std::string& exceptionClass);
     // Runs `event` in this thread or in the UI thread, by ThreadedEvent.
     void Deliver(const std::function<void()>& event);
 
     TIdSocketHandle& binding_;
     TIdUDPServer& server_;
+    TIdDatagramBatch batch_;
+    // What OnUDPRead is handed: the datagram being delivered.
     TIdBytes buffer_;
 };

@@ -1,0 +1,38 @@
+#include "net/IdDatagramBatch.h"
+
+#include "net/IdStack.h"
+
+#include <algorithm>
+
+void TIdDatagramBatch::Prepare(int slotSize) {
+    slotSize = std::max(0, slotSize);
+    datagrams_.clear();
+    if (slotSize == slotSize_)
+        return;
+    const std::size_t stride = std::max(1, slotSize);
+    const std::size_t count =
+        std::clamp<std::size_t>(MemoryLimit / stride, 1, static_cast<std::size_t>(Limit));
+    // Left uninitialised: the system writes only what arrives, so memory is
+    // touched only as far as datagrams reach.
+    memory_.reset(new std::uint8_t[count * stride]);
+    slotSize_ = slotSize;
+    slots_.assign(count, ws::RecvSlot{});
+    for (std::size_t i = 0; i < count; ++i) {
+        slots_[i].buffer = memory_.get() + i * stride;
+        slots_[i].length = slotSize;
+    }
+    datagrams_.reserve(count);
+}
+
+void TIdDatagramBatch::Take(int count) {
+    for (int i = 0; i < count; ++i) {
+        const ws::RecvSlot& slot = slots_[static_cast<std::size_t>(i)];
+        Datagram datagram{static_cast<const std::uint8_t*>(slot.buffer), slot.received, 0, "", 0};
+        // A datagram cut short is reported in its place, its sender unread.
+        if (slot.truncated)
+            datagram.error = ws::WSAEMSGSIZE;
+        else
+            TIdStack::ReadSenderAddress(slot.from, datagram.ip, datagram.port);
+        datagrams_.push_back(std::move(datagram));
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/WinSock.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The datagrams one receive cycle reads from its socket in one go, each in a
+// slot of the receive size, with its sender. Only the receiving thread that
+// owns the batch fills it; the UI thread reads it while that thread waits.
+class TIdDatagramBatch {
+public:
+    // At most this many datagrams per cycle: more than a receive queue at the
+    // usual system cap holds, so one cycle empties a full queue.
+    static constexpr int Limit = 1024;
+    // And at most this much memory for the slots, so a large receive size
+    // reads fewer datagrams per cycle rather than taking more memory.
+    static constexpr std::size_t MemoryLimit = 8u << 20;
+
+    struct Datagram {
+        const std::uint8_t* data;
+        int length;
+        int error; // 0, or the socket error it is reported with
+        std::string ip;
+        std::uint16_t port;
+    };
+
+    // Empties the batch and makes room for datagrams of up to `slotSize` bytes.
+    void Prepare(int slotSize);
+    // How many datagrams the prepared batch can take.
+    int Capacity() const { return static_cast<int>(slots_.size()); }
+    ws::RecvSlot* Slots() { return slots_.data(); }
+
+    // Records the first `count` slots as read.
+    void Take(int count);
+    const std::vector<Datagram>& Datagrams() const { return datagrams_; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> memory_;
+    int slotSize_ = -1;
+    std::vector<ws::RecvSlot> slots_;
+    std::vector<Datagram> datagrams_;
+};
