@@ -37,6 +37,7 @@ void TIdThread::Start() {
     if (!started_) {
         started_ = true;
         thread_ = std::thread(&TIdThread::Execute, this);
+        handle_ = thread_.native_handle();
     }
 }
 

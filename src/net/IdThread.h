@@ -34,9 +34,9 @@ public:
     void WaitFor();
 
     // The system's handle of the running thread, for signalling it.
-    pthread_t Handle() {
+    pthread_t Handle() const {
         std::lock_guard guard(lock_);
-        return thread_.native_handle();
+        return handle_;
     }
 
     // Names longer than the system allows are kept whole here. Set before Start.
@@ -67,4 +67,5 @@ private:
     std::string terminatingClass_;
     std::string terminatingMessage_;
     std::thread thread_;
+    pthread_t handle_{};
 };
