@@ -55,9 +55,12 @@ public:
 
 class Search {
 public:
-    Search(const CliOptions& options, std::FILE* out, std::FILE* terminal, const std::string& ip)
+    Search(const CliOptions& options, std::FILE* out, std::FILE* terminal, const std::string& ip,
+           std::optional<std::int32_t> receiveQueue)
         : options_(options), out_(out),
           countdown_(terminal, "searching from " + ip + " port " + std::to_string(kListenPort)) {
+        if (receiveQueue)
+            server_.ReceiveBufferSize = *receiveQueue;
         server_.OnUDPRead = [this](TIdUDPListenerThread&, const TIdBytes& data,
                                    TIdSocketHandle& binding) { Read(data, binding); };
         Bind(ip);
@@ -118,10 +121,11 @@ private:
 
 } // namespace
 
-SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal) {
+SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal,
+                        std::optional<std::int32_t> receiveQueue) {
     const std::vector<TAdapterInfo> adapters = EnumerateAdapters();
     const TAdapterInfo& adapter = ChosenAdapter(adapters, options.adapter);
-    Search search(options, out, terminal, adapter.ipAddress);
+    Search search(options, out, terminal, adapter.ipAddress, receiveQueue);
     return search.Run();
 }
 

@@ -17,8 +17,11 @@ struct SearchSummary {
 // One search as the window runs it: binds adapter `options.adapter` port 60000,
 // broadcasts the probe once, listens `options.waitMs` and prints each reply to
 // `out` as it arrives, in `options.format`. `terminal` gets the countdown;
-// nullptr shows none. Raises on a failure (no such adapter, bind, send).
-SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal);
+// nullptr shows none. `receiveQueue` replaces the endpoint's own request for
+// the socket's receive queue (benchmarks use it to play a host with the usual
+// system cap). Raises on a failure (no such adapter, bind, send).
+SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal,
+                        std::optional<std::int32_t> receiveQueue = std::nullopt);
 
 // "3 replies shown, 0 datagrams dropped by the kernel" and the like.
 std::string SummaryText(const SearchSummary& summary);
