@@ -25,8 +25,9 @@ void TIdDatagramBatch::Prepare(int slotSize) {
 }
 
 void TIdDatagramBatch::Take(int count) {
-    for (int i = 0; i < count; ++i) {
-        const ws::RecvSlot& slot = slots_[static_cast<std::size_t>(i)];
+    const std::size_t first = datagrams_.size();
+    for (std::size_t i = first; i < first + static_cast<std::size_t>(count); ++i) {
+        const ws::RecvSlot& slot = slots_[i];
         Datagram datagram{static_cast<const std::uint8_t*>(slot.buffer), slot.received, 0, "", 0};
         // A datagram cut short is reported in its place, its sender unread.
         if (slot.truncated)
@@ -35,4 +36,9 @@ void TIdDatagramBatch::Take(int count) {
             TIdStack::ReadSenderAddress(slot.from, datagram.ip, datagram.port);
         datagrams_.push_back(std::move(datagram));
     }
+}
+
+void TIdDatagramBatch::AddFailure(int error) {
+    if (!Full())
+        datagrams_.push_back(Datagram{nullptr, 0, error, "", 0});
 }

@@ -29,12 +29,17 @@ public:
 
     // Empties the batch and makes room for datagrams of up to `slotSize` bytes.
     void Prepare(int slotSize);
-    // How many datagrams the prepared batch can take.
-    int Capacity() const { return static_cast<int>(slots_.size()); }
-    ws::RecvSlot* Slots() { return slots_.data(); }
+    void Clear() { datagrams_.clear(); }
+    bool Empty() const { return datagrams_.empty(); }
+    bool Full() const { return datagrams_.size() == slots_.size(); }
 
-    // Records the first `count` slots as read.
+    // The slots not yet used, for the next read.
+    ws::RecvSlot* FreeSlots() { return slots_.data() + datagrams_.size(); }
+    int FreeCount() const { return static_cast<int>(slots_.size() - datagrams_.size()); }
+    // Records the next `count` free slots as read.
     void Take(int count);
+    // Records a failed read in its place, as the socket error `error`.
+    void AddFailure(int error);
     const std::vector<Datagram>& Datagrams() const { return datagrams_; }
 
 private:

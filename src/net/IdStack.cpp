@@ -377,7 +377,8 @@ int TIdStackWindows::ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::stri
 }
 
 int TIdStackWindows::ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) {
-    const int read = CheckForSocketError(ws::recvmmsg(socket, batch.Slots(), batch.Capacity()));
+    const int read =
+        CheckForSocketError(ws::recvmmsg(socket, batch.FreeSlots(), batch.FreeCount()));
     batch.Take(read);
     return read;
 }

@@ -27,8 +27,8 @@ public:
     // Fills `buffer` from its start up to its length; returns the byte count.
     virtual int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip,
                             std::uint16_t& port, TIdIPVersion version) = 0;
-    // Fills the prepared `batch` with what the socket has queued, without
-    // waiting; returns how many datagrams were read (0 when none).
+    // Adds to `batch` what the socket has queued, as far as it has room,
+    // without waiting; returns how many datagrams were read (0 when none).
     virtual int ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) = 0;
     // Sends `size` bytes from `offset` (-1: the rest); sends nothing and
     // returns 0 when no bytes are left.

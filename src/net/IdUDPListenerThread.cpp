@@ -1,5 +1,6 @@
 #include "net/IdUDPListenerThread.h"
 
+#include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdSync.h"
 #include "net/IdUDPServer.h"
@@ -20,17 +21,24 @@ void TIdUDPListenerThread::Run() {
         Terminate();
         return;
     }
-    if (!WaitReadable() || Stopped())
+    if (!WaitReadable() || Stopped() || !Read(batches_[0]))
         return;
+    // Hand over until nothing was read ahead; once stopped, read no more,
+    // but what was read is still delivered.
+    for (int next = 0; !batches_[next].Empty(); next ^= 1) {
+        DeliverBatch(batches_[next], !Stopped());
+        batches_[next].Clear();
+    }
+}
+
+bool TIdUDPListenerThread::Read(TIdDatagramBatch& batch) {
     try {
-        batch_.Prepare(server_.BufferSize.load());
-        if (GStack().ReceiveBatch(binding_.Handle(), batch_) == 0)
-            return;
+        batch.Prepare(server_.BufferSize.load());
+        return GStack().ReceiveBatch(binding_.Handle(), batch) > 0;
     } catch (const Exception& failure) {
         DeliverException(failure.Message(), ExceptionClassName(failure));
-        return;
+        return false;
     }
-    DeliverBatch();
 }
 
 bool TIdUDPListenerThread::WaitReadable() {
@@ -44,14 +52,52 @@ bool TIdUDPListenerThread::WaitReadable() {
     }
 }
 
-void TIdUDPListenerThread::DeliverBatch() {
+void TIdUDPListenerThread::DeliverBatch(TIdDatagramBatch& batch, bool readAhead) {
     if (!server_.OnUDPRead && !server_.OnUDPException)
         return;
-    Deliver([this] {
+    const auto deliverAll = [this, &batch] {
         const TIdUDPServer::HandOver handOver(server_);
-        for (const TIdDatagramBatch::Datagram& datagram : batch_.Datagrams())
+        for (const TIdDatagramBatch::Datagram& datagram : batch.Datagrams())
             DeliverDatagram(datagram);
-    });
+    };
+    if (server_.ThreadedEvent) {
+        deliverAll();
+        return;
+    }
+    if (!readAhead) {
+        Synchronize(deliverAll);
+        return;
+    }
+    TIdDatagramBatch& ahead = &batch == &batches_[0] ? batches_[1] : batches_[0];
+    ahead.Prepare(server_.BufferSize.load());
+    SynchronizeWhile(deliverAll, [&](int doneFd) { ReadAhead(ahead, doneFd); });
+}
+
+void TIdUDPListenerThread::ReadAhead(TIdDatagramBatch& ahead, int doneFd) {
+    bool reading = true;
+    for (;;) {
+        reading = reading && !ahead.Full() && !Stopped();
+        ws::FdSet wait{};
+        wait.sockets[wait.count++] = doneFd;
+        if (reading)
+            wait.sockets[wait.count++] = binding_.Handle();
+        if (ws::select(0, &wait, nullptr, nullptr, nullptr) == ws::WS_SOCKET_ERROR) {
+            if (ws::WSAGetLastError() == ws::WSAEINTR)
+                continue;
+            return;
+        }
+        for (std::uint32_t i = 0; i < wait.count; ++i)
+            if (wait.sockets[i] == doneFd)
+                return;
+        try {
+            // Woken with nothing to read: the socket is being shut.
+            if (GStack().ReceiveBatch(binding_.Handle(), ahead) == 0)
+                reading = false;
+        } catch (const EIdSocketError& failure) {
+            ahead.AddFailure(failure.LastError());
+            reading = false;
+        }
+    }
 }
 
 void TIdUDPListenerThread::DeliverDatagram(const TIdDatagramBatch::Datagram& datagram) {

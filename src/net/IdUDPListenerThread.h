@@ -15,13 +15,15 @@ class TIdUDPServer;
 // OnUDPRead runs once per datagram, in arrival order, with the sender
 // recorded on the binding first. A failure of one datagram goes to
 // OnUDPException in its place and the rest of the batch still follows.
-// Reading on while datagrams queue up, instead of waiting for the UI thread
-// after each one, is what keeps a burst of replies from overflowing the
-// socket's receive queue.
+// While the UI thread runs one batch, this thread reads what arrives into the
+// next one, which it hands over once the first has run. Reading on, instead
+// of waiting for the UI thread after each datagram, is what keeps a burst of
+// replies from overflowing the socket's receive queue.
 //
-// Threads: this thread fills the batch; the UI thread reads it, writes the
-// buffer and SenderIP/SenderPort and runs the events while this thread waits
-// in the hand-over (with ThreadedEvent, this thread does all of it).
+// Threads: this thread fills the batches; the UI thread reads the one handed
+// over, writes the buffer and SenderIP/SenderPort and runs the events while
+// this thread fills only the other (with ThreadedEvent, this thread does all
+// of it and reads no batch ahead).
 class TIdUDPListenerThread : public TIdThread {
 public:
     TIdUDPListenerThread(TIdSocketHandle& binding, TIdUDPServer& server);
@@ -39,7 +41,13 @@ protected:
 
 private:
     bool WaitReadable();
-    void DeliverBatch();
+    // Fills `batch` from the socket; a failure goes to OnUDPException.
+    bool Read(TIdDatagramBatch& batch);
+    // Hands `batch` over, reading ahead into the other batch meanwhile when
+    // `readAhead` is set.
+    void DeliverBatch(TIdDatagramBatch& batch, bool readAhead);
+    // Reads into `ahead` whatever arrives until `doneFd` becomes readable.
+    void ReadAhead(TIdDatagramBatch& ahead, int doneFd);
     void DeliverDatagram(const TIdDatagramBatch::Datagram& datagram);
     void DeliverException(const std::string& message, const std::string& exceptionClass);
     // Runs `event` in this thread or in the UI thread, by ThreadedEvent.
@@ -47,7 +55,8 @@ private:
 
     TIdSocketHandle& binding_;
     TIdUDPServer& server_;
-    TIdDatagramBatch batch_;
+    // Handed over in turn: one to the UI thread, the other read ahead into.
+    TIdDatagramBatch batches_[2];
     // What OnUDPRead is handed: the datagram being delivered.
     TIdBytes buffer_;
 };
