@@ -6,6 +6,8 @@
 #include "net/IdUDPServer.h"
 #include "platform/Exception.h"
 
+#include <algorithm>
+
 TIdUDPListenerThread::TIdUDPListenerThread(TIdSocketHandle& binding, TIdUDPServer& server)
     : binding_(binding), server_(server) {}
 
@@ -86,17 +88,23 @@ void TIdUDPListenerThread::ReadAhead(TIdDatagramBatch& ahead, int doneFd) {
                 continue;
             return;
         }
-        for (std::uint32_t i = 0; i < wait.count; ++i)
-            if (wait.sockets[i] == doneFd)
-                return;
-        try {
-            // Woken with nothing to read: the socket is being shut.
-            if (GStack().ReceiveBatch(binding_.Handle(), ahead) == 0)
-                reading = false;
-        } catch (const EIdSocketError& failure) {
-            ahead.AddFailure(failure.LastError());
-            reading = false;
-        }
+        const bool done =
+            std::find(wait.sockets, wait.sockets + wait.count, doneFd) != wait.sockets + wait.count;
+        // What is queued when the hand-over returns still joins the next batch.
+        if (reading)
+            reading = ReadMore(ahead);
+        if (done)
+            return;
+    }
+}
+
+bool TIdUDPListenerThread::ReadMore(TIdDatagramBatch& ahead) {
+    try {
+        // Woken with nothing to read: the socket is being shut.
+        return GStack().ReceiveBatch(binding_.Handle(), ahead) > 0;
+    } catch (const EIdSocketError& failure) {
+        ahead.AddFailure(failure.LastError());
+        return false;
     }
 }
 

@@ -48,6 +48,8 @@ private:
     void DeliverBatch(TIdDatagramBatch& batch, bool readAhead);
     // Reads into `ahead` whatever arrives until `doneFd` becomes readable.
     void ReadAhead(TIdDatagramBatch& ahead, int doneFd);
+    // One read without waiting; false when nothing more is to be read now.
+    bool ReadMore(TIdDatagramBatch& ahead);
     void DeliverDatagram(const TIdDatagramBatch::Datagram& datagram);
     void DeliverException(const std::string& message, const std::string& exceptionClass);
     // Runs `event` in this thread or in the UI thread, by ThreadedEvent.
