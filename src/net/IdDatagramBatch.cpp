@@ -12,14 +12,19 @@ void TIdDatagramBatch::Prepare(int slotSize) {
     const std::size_t stride = std::max(1, slotSize);
     const std::size_t count =
         std::clamp<std::size_t>(MemoryLimit / stride, 1, static_cast<std::size_t>(Limit));
+    const int head = std::min(slotSize, HeadBytes);
+    const int rest = slotSize - head;
     // Left uninitialised: the system writes only what arrives, so memory is
     // touched only as far as datagrams reach.
-    memory_.reset(new std::uint8_t[count * stride]);
+    heads_.reset(new std::uint8_t[count * static_cast<std::size_t>(std::max(1, head))]);
+    rests_.reset(rest > 0 ? new std::uint8_t[count * static_cast<std::size_t>(rest)] : nullptr);
     slotSize_ = slotSize;
     slots_.assign(count, ws::RecvSlot{});
     for (std::size_t i = 0; i < count; ++i) {
-        slots_[i].buffer = memory_.get() + i * stride;
-        slots_[i].length = slotSize;
+        slots_[i].buffer = heads_.get() + i * static_cast<std::size_t>(std::max(1, head));
+        slots_[i].length = head;
+        slots_[i].rest = rest > 0 ? rests_.get() + i * static_cast<std::size_t>(rest) : nullptr;
+        slots_[i].restLength = rest;
     }
     datagrams_.reserve(count);
 }
@@ -28,7 +33,12 @@ void TIdDatagramBatch::Take(int count) {
     const std::size_t first = datagrams_.size();
     for (std::size_t i = first; i < first + static_cast<std::size_t>(count); ++i) {
         const ws::RecvSlot& slot = slots_[i];
-        Datagram datagram{static_cast<const std::uint8_t*>(slot.buffer), slot.received, 0, "", 0};
+        Datagram datagram{static_cast<const std::uint8_t*>(slot.buffer),
+                          static_cast<const std::uint8_t*>(slot.rest),
+                          slot.received,
+                          0,
+                          "",
+                          0};
         // A datagram cut short is reported in its place, its sender unread.
         if (slot.truncated)
             datagram.error = ws::WSAEMSGSIZE;
@@ -40,5 +50,12 @@ void TIdDatagramBatch::Take(int count) {
 
 void TIdDatagramBatch::AddFailure(int error) {
     if (!Full())
-        datagrams_.push_back(Datagram{nullptr, 0, error, "", 0});
+        datagrams_.push_back(Datagram{nullptr, nullptr, 0, error, "", 0});
+}
+
+void TIdDatagramBatch::CopyBytes(const Datagram& datagram, std::vector<std::uint8_t>& out) {
+    const int head = std::min(datagram.length, HeadBytes);
+    out.insert(out.end(), datagram.head, datagram.head + head);
+    if (datagram.length > head)
+        out.insert(out.end(), datagram.rest, datagram.rest + (datagram.length - head));
 }

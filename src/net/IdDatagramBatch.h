@@ -19,8 +19,14 @@ public:
     // reads fewer datagrams per cycle rather than taking more memory.
     static constexpr std::size_t MemoryLimit = 8u << 20;
 
+    // The first bytes of each slot lie close together, so short datagrams
+    // (replies are a few hundred bytes) share pages and a burst touches
+    // little memory; the rest of a slot is touched only by a long datagram.
+    static constexpr int HeadBytes = 1536;
+
     struct Datagram {
-        const std::uint8_t* data;
+        const std::uint8_t* head; // the first min(length, HeadBytes) bytes
+        const std::uint8_t* rest; // the bytes after those
         int length;
         int error; // 0, or the socket error it is reported with
         std::string ip;
@@ -42,8 +48,12 @@ public:
     void AddFailure(int error);
     const std::vector<Datagram>& Datagrams() const { return datagrams_; }
 
+    // Appends the bytes of `datagram` to `out`.
+    static void CopyBytes(const Datagram& datagram, std::vector<std::uint8_t>& out);
+
 private:
-    std::unique_ptr<std::uint8_t[]> memory_;
+    std::unique_ptr<std::uint8_t[]> heads_;
+    std::unique_ptr<std::uint8_t[]> rests_;
     int slotSize_ = -1;
     std::vector<ws::RecvSlot> slots_;
     std::vector<Datagram> datagrams_;

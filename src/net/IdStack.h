@@ -24,9 +24,6 @@ public:
                                TIdIPVersion& version) = 0;
     virtual void SetSocketOption(ws::TSocket socket, int level, int option, std::int32_t value) = 0;
     virtual std::int32_t GetSocketOption(ws::TSocket socket, int level, int option) = 0;
-    // Fills `buffer` from its start up to its length; returns the byte count.
-    virtual int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip,
-                            std::uint16_t& port, TIdIPVersion version) = 0;
     // Adds to `batch` what the socket has queued, as far as it has room,
     // without waiting; returns how many datagrams were read (0 when none).
     virtual int ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) = 0;
@@ -76,8 +73,6 @@ public:
                        TIdIPVersion& version) override;
     void SetSocketOption(ws::TSocket socket, int level, int option, std::int32_t value) override;
     std::int32_t GetSocketOption(ws::TSocket socket, int level, int option) override;
-    int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip, std::uint16_t& port,
-                    TIdIPVersion version) override;
     int ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) override;
     int SendTo(ws::TSocket socket, const TIdBytes& buffer, int offset, int size,
                const std::string& ip, std::uint16_t port, TIdIPVersion version) override;

@@ -112,7 +112,8 @@ void TIdUDPListenerThread::DeliverDatagram(const TIdDatagramBatch::Datagram& dat
     try {
         if (datagram.error != 0)
             TIdStack::RaiseSocketError(datagram.error);
-        buffer_.assign(datagram.data, datagram.data + datagram.length);
+        buffer_.clear();
+        TIdDatagramBatch::CopyBytes(datagram, buffer_);
         binding_.SenderIP = datagram.ip;
         binding_.SenderPort = datagram.port;
         if (server_.OnUDPRead)

@@ -91,8 +91,8 @@ private:
 
     std::atomic<TIdSocketHandle*> currentBinding_ = nullptr;
     int handOverDepth_ = 0;
-    bool closing_ = false;
-    bool closeDeferred_ = false;
+    std::atomic<bool> closing_ = false;
+    std::atomic<bool> closeDeferred_ = false;
     // Lets a put-off close find out whether the endpoint still exists.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     mutable std::mutex listenerLock_;

@@ -180,24 +180,6 @@ int select(int, FdSet* read, FdSet*, FdSet*, const TimeVal* timeout) {
     return static_cast<int>(ready);
 }
 
-int recvfrom(TSocket s, void* buffer, int length, int flags, void* from, int* fromLength) {
-    sockaddr_storage source{};
-    iovec io{buffer, static_cast<size_t>(length < 0 ? 0 : length)};
-    msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof source;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    const ssize_t n = ::recvmsg(s, &message, flags);
-    if (n < 0)
-        return FailWithErrno();
-    // Linux cuts an oversized datagram silently; Windows reports it.
-    if (message.msg_flags & MSG_TRUNC)
-        return Fail(WSAEMSGSIZE);
-    FromLinuxAddress(source, message.msg_namelen, from, fromLength);
-    return static_cast<int>(n);
-}
-
 int sendto(TSocket s, const void* buffer, int length, int flags, const void* to, int toLength) {
     sockaddr_storage a;
     socklen_t n;
@@ -215,15 +197,16 @@ int recvmmsg(TSocket s, RecvSlot* slots, int count) {
     thread_local std::vector<sockaddr_storage> sources;
     const auto n = static_cast<size_t>(count < 0 ? 0 : count);
     messages.assign(n, mmsghdr{});
-    io.resize(n);
+    io.resize(2 * n);
     sources.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        io[i] = iovec{slots[i].buffer, static_cast<size_t>(std::max(0, slots[i].length))};
+        io[2 * i] = iovec{slots[i].buffer, static_cast<size_t>(std::max(0, slots[i].length))};
+        io[2 * i + 1] = iovec{slots[i].rest, static_cast<size_t>(std::max(0, slots[i].restLength))};
         msghdr& m = messages[i].msg_hdr;
         m.msg_name = &sources[i];
         m.msg_namelen = sizeof sources[i];
-        m.msg_iov = &io[i];
-        m.msg_iovlen = 1;
+        m.msg_iov = &io[2 * i];
+        m.msg_iovlen = slots[i].restLength > 0 ? 2 : 1;
     }
     int read;
     do

@@ -89,16 +89,17 @@ int getsockopt(TSocket s, int level, int option, void* value, int* length);
 // Waits until some socket of `read` is readable; afterwards `read` holds only
 // the readable ones. A null time-out waits without limit.
 int select(int ignored, FdSet* read, FdSet* write, FdSet* error, const TimeVal* timeout);
-// A datagram longer than `length` is cut and reported as -1 with WSAEMSGSIZE.
-int recvfrom(TSocket s, void* buffer, int length, int flags, void* from, int* fromLength);
 int sendto(TSocket s, const void* buffer, int length, int flags, const void* to, int toLength);
 
-// One datagram of a batch read: where it goes, and what came.
+// One datagram of a batch read: where it goes (its first bytes to `buffer`,
+// any more to `rest`), and what came.
 struct RecvSlot {
     void* buffer;
     int length;
-    int received;        // bytes stored
-    bool truncated;      // the datagram was longer than `length`
+    void* rest;
+    int restLength;
+    int received;   // bytes stored in both parts together
+    bool truncated; // the datagram was longer than both parts
     SockAddrStorage from;
 };
 // Reads up to `count` datagrams that are already queued, without waiting.
