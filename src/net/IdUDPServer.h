@@ -29,7 +29,8 @@ using TIdUDPExceptionEvent =
 // and ThreadedEvent are set while inactive. The receiving threads read the
 // events, ThreadedEvent and BufferSize. `listenerLock_` guards the list of
 // receiving threads and is never held while waiting for one. The close and
-// hand-over state below it is the UI thread's alone.
+// hand-over state below it is written by the UI thread alone (the flags are
+// atomic so that Active may be read from a handler run with ThreadedEvent).
 class TIdUDPServer : public TIdUDPBase {
 public:
     explicit TIdUDPServer(std::string name = "");
