@@ -179,6 +179,12 @@ int main() {
     LabAddAddresses(LabNsDevA(), "eth0", "198.18.0.1", kDevices);
     HandOverThroughput();
     const int adapter = LabAdapterNumber();
+    // The lab is new: the devices' side has yet to resolve the finder's
+    // address, and would hold back and then flush the first burst at once.
+    {
+        DeviceSim warmUp(LabNsDevA(), {"--reply-text", "warm-up"});
+        ReferenceReceive(LabFinderIpA(), 60000, kStockCap, 1, kQuiet);
+    }
     const std::int32_t ownRequest = TIdUDPServer("Defaults").ReceiveBufferSize;
     for (const auto& [queue, name] :
          {std::pair{kStockCap, "212992 B"}, std::pair{ownRequest, "default request"}})
