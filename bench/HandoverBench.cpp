@@ -1,13 +1,19 @@
 // Receive path figures, measured inside the network lab:
 //   (a) hand-over throughput: datagrams a second through OnUDPRead on the UI thread;
-//   (b) replies recorded of N simulated devices answering one probe, N = 100,
-//       250, 1000, all at once and spread by up to 100 ms of jitter, with the
-//       kernel's drop counter for the endpoint's socket, and once more for
-//       1000 at once with the system's default receive queue;
+//   (b) replies recorded of 1000 simulated devices answering one probe, sent
+//       back to back and spread evenly over 0, 5 and 20 ms, with the socket's
+//       receive queue at the usual system cap (212992 bytes, set on the
+//       socket) and at the endpoint's own request: by the endpoint, by the
+//       headless search (with its printing) and by the reference receiver,
+//       each with the kernel's drop count where it shows;
 //   (c) time from Active := false to the receiving thread's end over 50 re-binds.
 // Run: tests/lab/lab.sh run -- build/release/bench/handover_bench
 #include "LabEnv.h"
+#include "ReferenceReceiver.h"
+#include "adapters/LGetAdapterInfo.h"
+#include "cli/CliOptions.h"
 #include "cli/KernelDrops.h"
+#include "cli/SearchCommand.h"
 #include "discovery/Probe.h"
 #include "net/IdSync.h"
 #include "net/IdUDPListenerThread.h"
@@ -22,6 +28,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -70,12 +78,21 @@ void HandOverThroughput() {
                 delivered.load(), total, seconds, static_cast<double>(delivered) / seconds);
 }
 
-void RepliesOfDevices(int devices, int jitterMs, std::int32_t receiveBuffer) {
-    DeviceSim sim(LabNsDevA(), {"--devices", std::to_string(devices), "--first-ip", "198.18.0.1",
-                                "--jitter", std::to_string(jitterMs), "--reply-text",
-                                "型号: IP话机 X3\n固件: 2.1.7\n状态: 在线"});
+constexpr int kDevices = 1000;
+constexpr std::int32_t kStockCap = 212992;
+constexpr auto kQuiet = 500ms;
+
+std::vector<std::string> SimArgs(int devices, int spreadMs) {
+    return {"--devices",    std::to_string(devices),
+            "--first-ip",   "198.18.0.1",
+            "--spread",     std::to_string(spreadMs),
+            "--reply-text", "型号: IP话机 X3\n固件: 2.1.7\n状态: 在线"};
+}
+
+// Our endpoint as the window and the headless search use it.
+long OurCount(std::int32_t receiveQueue, std::optional<std::uint64_t>& drops) {
     TIdUDPServer server("UDPServerTask");
-    server.ReceiveBufferSize = receiveBuffer;
+    server.ReceiveBufferSize = receiveQueue;
     TIdSocketHandle& binding = server.Bindings.Add();
     binding.IP = LabFinderIpA();
     binding.Port = 60000;
@@ -85,12 +102,49 @@ void RepliesOfDevices(int devices, int jitterMs, std::int32_t receiveBuffer) {
     };
     server.SetActive(true);
     server.SendBroadcast(PrepareProbe(), 6001);
-    WaitRunningSyncCalls([] { return false; }, 4000ms);
-    const auto drops = KernelDrops(binding.Handle());
-    std::printf("(b) %4d devices, jitter %3d ms, receive queue %s: %4ld replies recorded, "
-                "kernel drops %s\n",
-                devices, jitterMs, receiveBuffer > 0 ? "4 MiB" : "system default", recorded,
-                drops ? std::to_string(*drops).c_str() : "unknown");
+    WaitForReplies([&] { return recorded; }, kDevices, kQuiet);
+    drops = KernelDrops(binding.Handle());
+    return recorded;
+}
+
+// The headless front end's search, with its printing, to a file.
+int CliCount(std::int32_t receiveQueue, int adapter) {
+    CliOptions options;
+    options.command = CliCommand::Search;
+    options.adapter = adapter;
+    options.waitMs = 1000;
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    const SearchSummary summary = RunSearch(options, sink, nullptr, receiveQueue);
+    std::fclose(sink);
+    return summary.shown;
+}
+
+int LabAdapterNumber() {
+    const auto adapters = EnumerateAdapters();
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+        if (adapters[i].ipAddress == LabFinderIpA())
+            return static_cast<int>(i + 1);
+    throw std::runtime_error("no adapter with " + LabFinderIpA());
+}
+
+std::string Drops(const std::optional<std::uint64_t>& drops) {
+    return drops ? std::to_string(*drops) : "?";
+}
+
+// Replies recorded of 1000 devices answering one probe, for our endpoint,
+// the headless search and the reference receiver, one burst each.
+void RepliesOfOneProbe(std::int32_t receiveQueue, const char* queueName, int spreadMs,
+                       int adapter) {
+    DeviceSim sim(LabNsDevA(), SimArgs(kDevices, spreadMs));
+    std::optional<std::uint64_t> ourDrops;
+    const long ours = OurCount(receiveQueue, ourDrops);
+    const int cli = CliCount(receiveQueue, adapter);
+    const ReferenceCount reference =
+        ReferenceReceive(LabFinderIpA(), 60000, receiveQueue, kDevices, kQuiet);
+    std::printf("(b) queue %-14s spread %2d ms: endpoint %4ld (drops %s), search %4d, "
+                "reference %4d (drops %s) of %d\n",
+                queueName, spreadMs, ours, Drops(ourDrops).c_str(), cli, reference.received,
+                Drops(reference.kernelDrops).c_str(), kDevices);
 }
 
 void DeactivationTimes() {
@@ -122,14 +176,20 @@ int main() {
                      "build/release/bench/handover_bench");
         return 77;
     }
-    LabAddAddresses(LabNsDevA(), "eth0", "198.18.0.1", 1000);
+    LabAddAddresses(LabNsDevA(), "eth0", "198.18.0.1", kDevices);
     HandOverThroughput();
-    const std::int32_t enlarged = TIdUDPServer("Defaults").ReceiveBufferSize;
-    for (int jitter : {0, 100})
-        for (int devices : {100, 250, 1000})
-            RepliesOfDevices(devices, jitter, enlarged);
-    // The same burst with the system's default queue, for comparison.
-    RepliesOfDevices(1000, 0, 0);
+    const int adapter = LabAdapterNumber();
+    // The lab is new: the devices' side has yet to resolve the finder's
+    // address, and would hold back and then flush the first burst at once.
+    {
+        DeviceSim warmUp(LabNsDevA(), {"--reply-text", "warm-up"});
+        ReferenceReceive(LabFinderIpA(), 60000, kStockCap, 1, kQuiet);
+    }
+    const std::int32_t ownRequest = TIdUDPServer("Defaults").ReceiveBufferSize;
+    for (const auto& [queue, name] :
+         {std::pair{kStockCap, "212992 B"}, std::pair{ownRequest, "default request"}})
+        for (int spread : {0, 5, 20})
+            RepliesOfOneProbe(queue, name, spread, adapter);
     DeactivationTimes();
     return 0;
 }

@@ -1,9 +1,13 @@
 // The window's figures, measured inside the network lab on the offscreen
 // platform: start-up to window shown, resident memory after start and after
 // a search with 1000 replies, CPU used during one idle 4000 ms search wait,
-// and replies listed of 100 devices answering at once.
+// replies listed of 100 and 1000 devices answering at once, and then, beside
+// the reference receiver, replies listed of 1000 sent back to back or spread
+// over 5 and 20 ms, with the endpoint's receive queue at the usual system cap
+// (212992 bytes) and at its own request.
 // Run: tests/lab/lab.sh run -- build/release/bench/window_bench
 #include "LabEnv.h"
+#include "ReferenceReceiver.h"
 #include "app/Application.h"
 #include "app/Main.h"
 #include "ui/ColumnListBox.h"
@@ -11,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -52,15 +57,36 @@ protected:
     }
 };
 
-int Search(TMainForm& form, int devices) {
+std::vector<std::string> SimArgs(int devices, int spreadMs) {
+    return {"--devices",    std::to_string(devices),
+            "--first-ip",   "198.18.0.1",
+            "--spread",     std::to_string(spreadMs),
+            "--reply-text", "型号: IP话机 X3\n固件: 2.1.7\n状态: 在线"};
+}
+
+int Search(TMainForm& form, int devices, int spreadMs = 0) {
     std::unique_ptr<DeviceSim> sim;
     if (devices > 0)
-        sim = std::make_unique<DeviceSim>(
-            LabNsDevA(), std::vector<std::string>{"--devices", std::to_string(devices),
-                                                  "--first-ip", "198.18.0.1", "--reply-text",
-                                                  "型号: IP话机 X3\n固件: 2.1.7\n状态: 在线"});
+        sim = std::make_unique<DeviceSim>(LabNsDevA(), SimArgs(devices, spreadMs));
     form.btnSearchClick();
     return form.lbDevice->Items().Count();
+}
+
+// The window's search beside the reference receiver for one burst of 1000
+// replies, with the endpoint's receive queue at `receiveQueue`.
+void SideBySide(TMainForm& form, std::int32_t receiveQueue, const char* queueName, int spreadMs) {
+    TIdUDPServer& endpoint = form.UDPServerTask;
+    endpoint.ReceiveBufferSize = receiveQueue;
+    endpoint.SetActive(false);
+    endpoint.SetActive(true);
+    const int listed = Search(form, 1000, spreadMs);
+    endpoint.SetActive(false);
+    DeviceSim sim(LabNsDevA(), SimArgs(1000, spreadMs));
+    const ReferenceCount reference =
+        ReferenceReceive(LabFinderIpA(), 60000, receiveQueue, 1000, std::chrono::milliseconds(500));
+    endpoint.SetActive(true);
+    std::printf("queue %-15s spread %2d ms: window lists %4d, reference receives %4d of 1000\n",
+                queueName, spreadMs, listed, reference.received);
 }
 
 } // namespace
@@ -96,5 +122,10 @@ int main(int argc, char** argv) {
     std::printf("100 devices at once: %d rows listed\n", Search(form, 100));
     std::printf("1000 devices at once: %d rows listed\n", Search(form, 1000));
     std::printf("resident memory after the 1000-reply search: %ld KiB\n", ResidentKiB());
+    const std::int32_t ownRequest = form.UDPServerTask.ReceiveBufferSize;
+    for (const auto& [queue, name] :
+         {std::pair{std::int32_t{212992}, "212992 B"}, std::pair{ownRequest, "default request"}})
+        for (int spread : {0, 5, 20})
+            SideBySide(form, queue, name, spread);
     return 0;
 }

@@ -83,7 +83,7 @@ std::string AddressesText(const std::vector<SearchedAdapter>& adapters) {
 class Search {
 public:
     Search(const CliOptions& options, std::FILE* out, std::FILE* terminal,
-           const std::vector<SearchedAdapter>& adapters)
+           const std::vector<SearchedAdapter>& adapters, std::optional<std::int32_t> receiveQueue)
         : options_(options), out_(out),
           countdown_(terminal, "searching from " + AddressesText(adapters) + " port " +
                                    std::to_string(kListenPort)) {
@@ -92,6 +92,8 @@ public:
         for (const SearchedAdapter& adapter : adapters) {
             const int label = options.adapter == kAllAdapters ? adapter.number : 0;
             auto& server = *servers_.emplace_back(std::make_unique<TIdUDPServer>("UDPServerTask"));
+            if (receiveQueue)
+                server.ReceiveBufferSize = *receiveQueue;
             server.OnUDPRead = [this, label, &server](TIdUDPListenerThread&, const TIdBytes& data,
                                                       TIdSocketHandle& binding) {
                 if (server.Active())
@@ -184,8 +186,10 @@ private:
 
 } // namespace
 
-SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal) {
-    Search search(options, out, terminal, ChosenAdapters(EnumerateAdapters(), options.adapter));
+SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal,
+                        std::optional<std::int32_t> receiveQueue) {
+    Search search(options, out, terminal, ChosenAdapters(EnumerateAdapters(), options.adapter),
+                  receiveQueue);
     return search.Run();
 }
 

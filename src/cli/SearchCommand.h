@@ -20,9 +20,12 @@ struct SearchSummary {
 // adapter with an address) port 60000, broadcasts the probe `options.probes`
 // times from each, listens `options.waitMs` after the last and prints each
 // reply to `out` as it arrives, in `options.format`, with the sender's MAC
-// and maker. `terminal` gets the countdown;
-// nullptr shows none. Raises on a failure (no such adapter, bind, send).
-SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal);
+// and maker. `terminal` gets the countdown; nullptr shows none.
+// `receiveQueue` replaces the endpoint's own request for the socket's receive
+// queue (benchmarks use it to play a host with the usual system cap). Raises
+// on a failure (no such adapter, bind, send).
+SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal,
+                        std::optional<std::int32_t> receiveQueue = std::nullopt);
 
 // "3 replies shown, 0 datagrams dropped by the kernel" and the like.
 std::string SummaryText(const SearchSummary& summary);

@@ -38,6 +38,12 @@ void TIdSocketHandle::CloseSocket() {
     handle_ = ws::WS_INVALID_SOCKET;
 }
 
+void TIdSocketHandle::ShutdownReceive() {
+    std::lock_guard guard(closeLock_);
+    if (socketOpen_)
+        ws::shutdown(handle_, ws::WS_SD_RECEIVE);
+}
+
 bool TIdSocketHandle::TryBind() {
     try {
         GStack().Bind(handle_, IP, Port, ipVersion_);
@@ -68,6 +74,12 @@ void TIdSocketHandle::SetBroadcastFlag(bool enabled) {
 }
 
 void TIdSocketHandle::SetReceiveBufferSize(std::int32_t bytes) {
+    // A stock host caps the ordinary request far below what a burst of
+    // replies needs; with the right to (root or CAP_NET_ADMIN) the cap is
+    // passed by.
+    if (ws::setsockopt(handle_, ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUFFORCE, &bytes, sizeof bytes) ==
+        0)
+        return;
     GStack().SetSocketOption(handle_, ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF, bytes);
 }
 

@@ -29,9 +29,15 @@ public:
     void Bind();
     // Safe from any thread and when already closed. Shuts the receive side
     // first, which wakes a thread waiting for the socket to become readable.
+    // Only once no other thread may still use the socket: the number is free
+    // for reuse as soon as it is closed.
     void CloseSocket();
+    // Wakes a thread waiting for the socket to become readable and leaves the
+    // socket open, so that thread can still finish with it safely.
+    void ShutdownReceive();
     void SetBroadcastFlag(bool enabled);
-    // Asks the system for a receive queue of `bytes`; it may grant less.
+    // Asks the system for a receive queue of `bytes`, past the system's cap
+    // where the process may; otherwise the system may grant less.
     void SetReceiveBufferSize(std::int32_t bytes);
     // Copies IP, Port, SenderIP, SenderPort and IPVersion.
     void Assign(const TIdSocketHandle& source);

@@ -3,6 +3,13 @@
 #include "net/IdException.h"
 #include "net/IdStack.h"
 
+#include <algorithm>
+#include <chrono>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+}
+
 void TIdSocketListWindows::Add(ws::TSocket socket) {
     std::lock_guard guard(lock_);
     if (set_.count >= ws::WS_FD_SETSIZE)
@@ -42,8 +49,19 @@ bool TIdSocketListWindows::SelectRead(int timeoutMs) const {
     // An empty set means the socket is being closed: nothing to wait for.
     if (copy.count == 0)
         return false;
-    ws::TimeVal timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    TIdStack::CheckForSocketError(
-        ws::select(0, &copy, nullptr, nullptr, timeoutMs == -2 ? nullptr : &timeout));
-    return copy.count > 0;
+    // A signal ends the system's wait early; the wait goes on for the time
+    // that is left, since a receiving thread must outlive any signal.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        ws::FdSet ready = copy;
+        const auto left = std::max<long long>(
+            0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count());
+        ws::TimeVal timeout{static_cast<std::int32_t>(left / 1000),
+                            static_cast<std::int32_t>(left % 1000 * 1000)};
+        if (ws::select(0, &ready, nullptr, nullptr, timeoutMs == -2 ? nullptr : &timeout) !=
+            ws::WS_SOCKET_ERROR)
+            return ready.count > 0;
+        if (ws::WSAGetLastError() != ws::WSAEINTR)
+            TIdStack::RaiseLastSocketError();
+    }
 }

@@ -251,6 +251,12 @@ int TIdStack::CheckForSocketError(int result) {
     return result;
 }
 
+void TIdStack::ReadSenderAddress(const ws::SockAddrStorage& address, std::string& ip,
+                                 std::uint16_t& port) {
+    TIdIPVersion version;
+    ReadAddress(address, ip, port, version);
+}
+
 bool TIdStack::IsIP(const std::string& text) {
     for (const std::string& part : DottedParts(text)) {
         const auto value = ParseInteger(part);
@@ -365,16 +371,11 @@ std::int32_t TIdStackWindows::GetSocketOption(ws::TSocket socket, int level, int
     return value;
 }
 
-int TIdStackWindows::ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip,
-                                 std::uint16_t& port, TIdIPVersion version) {
-    ws::SockAddrStorage source{};
-    int length =
-        version == TIdIPVersion::Id_IPv4 ? sizeof(ws::SockAddrIn) : sizeof(ws::SockAddrIn6);
-    const int received = CheckForSocketError(
-        ws::recvfrom(socket, buffer.data(), static_cast<int>(buffer.size()), 0, &source, &length));
-    TIdIPVersion sourceVersion;
-    ReadAddress(source, ip, port, sourceVersion);
-    return received;
+int TIdStackWindows::ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) {
+    const int read =
+        CheckForSocketError(ws::recvmmsg(socket, batch.FreeSlots(), batch.FreeCount()));
+    batch.Take(read);
+    return read;
 }
 
 int TIdStackWindows::SendTo(ws::TSocket socket, const TIdBytes& buffer, int offset, int size,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/IdDatagramBatch.h"
 #include "net/IdGlobal.h"
 #include "platform/WinSock.h"
 
@@ -23,9 +24,9 @@ public:
                                TIdIPVersion& version) = 0;
     virtual void SetSocketOption(ws::TSocket socket, int level, int option, std::int32_t value) = 0;
     virtual std::int32_t GetSocketOption(ws::TSocket socket, int level, int option) = 0;
-    // Fills `buffer` from its start up to its length; returns the byte count.
-    virtual int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip,
-                            std::uint16_t& port, TIdIPVersion version) = 0;
+    // Adds to `batch` what the socket has queued, as far as it has room,
+    // without waiting; returns how many datagrams were read (0 when none).
+    virtual int ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) = 0;
     // Sends `size` bytes from `offset` (-1: the rest); sends nothing and
     // returns 0 when no bytes are left.
     virtual int SendTo(ws::TSocket socket, const TIdBytes& buffer, int offset, int size,
@@ -41,6 +42,9 @@ public:
     [[noreturn]] static void RaiseLastSocketError();
     // Raises the last socket error when `result` is -1; returns `result`.
     static int CheckForSocketError(int result);
+    // The address text and port of a sender's socket address.
+    static void ReadSenderAddress(const ws::SockAddrStorage& address, std::string& ip,
+                                  std::uint16_t& port);
 
     static bool IsIP(const std::string& text);
     // Raises EConvertError for a part that is not a number from 0 to 255.
@@ -70,8 +74,7 @@ public:
                        TIdIPVersion& version) override;
     void SetSocketOption(ws::TSocket socket, int level, int option, std::int32_t value) override;
     std::int32_t GetSocketOption(ws::TSocket socket, int level, int option) override;
-    int ReceiveFrom(ws::TSocket socket, TIdBytes& buffer, std::string& ip, std::uint16_t& port,
-                    TIdIPVersion version) override;
+    int ReceiveBatch(ws::TSocket socket, TIdDatagramBatch& batch) override;
     int SendTo(ws::TSocket socket, const TIdBytes& buffer, int offset, int size,
                const std::string& ip, std::uint16_t port, TIdIPVersion version) override;
     void Disconnect(ws::TSocket socket) override;

@@ -1,10 +1,15 @@
 #include "net/IdSync.h"
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <sys/eventfd.h>
+#include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -13,7 +18,38 @@ struct SyncRequest {
     std::function<void()> method;
     std::exception_ptr failure;
     bool done = false;
+    // Nobody waits for a queued call: the queue owns it.
+    bool queued = false;
+    // Made readable when the call has run, when the caller waits on it.
+    int doneFd = -1;
 };
+
+// The caller's own completion descriptor, made once per thread.
+class DoneEvent {
+public:
+    DoneEvent() : fd_(eventfd(0, EFD_CLOEXEC)) {
+        if (fd_ < 0)
+            throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+    ~DoneEvent() { close(fd_); }
+    DoneEvent(const DoneEvent&) = delete;
+    DoneEvent& operator=(const DoneEvent&) = delete;
+    int Fd() const { return fd_; }
+    void Reset() const {
+        std::uint64_t count;
+        while (read(fd_, &count, sizeof count) < 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    int fd_;
+};
+
+void SignalDone(int fd) {
+    const std::uint64_t one = 1;
+    while (write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
 
 // The process-wide hand-over state; `lock` guards everything in it.
 struct SyncState {
@@ -57,12 +93,18 @@ void SetWakeMainThread(std::function<void()> wake) {
 }
 
 void Synchronize(const std::function<void()>& method) {
+    SynchronizeWhile(method, [](int) {});
+}
+
+void SynchronizeWhile(const std::function<void()>& method,
+                      const std::function<void(int doneFd)>& meanwhile) {
     if (IsMainThread()) {
         method();
         return;
     }
+    thread_local DoneEvent done;
     SyncState& s = State();
-    SyncRequest request{method, nullptr, false};
+    SyncRequest request{method, nullptr, false, false, done.Fd()};
     std::function<void()> wake;
     {
         std::lock_guard guard(s.lock);
@@ -73,11 +115,27 @@ void Synchronize(const std::function<void()>& method) {
     s.changed.notify_all();
     if (wake)
         wake();
+    meanwhile(done.Fd());
     std::unique_lock guard(s.lock);
     s.changed.wait(guard, [&] { return request.done; });
     guard.unlock();
+    done.Reset();
     if (request.failure)
         std::rethrow_exception(request.failure);
+}
+
+void Queue(std::function<void()> method) {
+    SyncState& s = State();
+    std::function<void()> wake;
+    {
+        std::lock_guard guard(s.lock);
+        s.queue.push_back(new SyncRequest{std::move(method), nullptr, false, true, -1});
+        s.callsPending = true;
+        wake = s.wake;
+    }
+    s.changed.notify_all();
+    if (wake)
+        wake();
 }
 
 bool CheckSynchronize() {
@@ -88,6 +146,7 @@ bool CheckSynchronize() {
     s.callsPending = false;
     std::deque<SyncRequest*> calls;
     calls.swap(s.queue);
+    std::exception_ptr queuedFailure;
     for (SyncRequest* request : calls) {
         guard.unlock();
         try {
@@ -95,10 +154,22 @@ bool CheckSynchronize() {
         } catch (...) {
             request->failure = std::current_exception();
         }
+        if (request->queued) {
+            if (!queuedFailure)
+                queuedFailure = request->failure;
+            delete request;
+            guard.lock();
+            continue;
+        }
         guard.lock();
         request->done = true;
+        if (request->doneFd >= 0)
+            SignalDone(request->doneFd);
         s.changed.notify_all();
     }
+    guard.unlock();
+    if (queuedFailure)
+        std::rethrow_exception(queuedFailure);
     return !calls.empty();
 }
 

@@ -19,6 +19,19 @@
 // the UI thread itself, runs it at once.
 void Synchronize(const std::function<void()>& method);
 
+// As Synchronize, but instead of only blocking, the caller runs `meanwhile`
+// while its call waits and runs. `meanwhile` is given a descriptor that
+// becomes readable once the call has run, so it can wait on it beside its
+// own; when it returns earlier, the caller blocks for the rest. Called from
+// the UI thread, runs `method` at once and skips `meanwhile`.
+void SynchronizeWhile(const std::function<void()>& method,
+                      const std::function<void(int doneFd)>& meanwhile);
+
+// Queues `method` to run in the UI thread the next time it runs pending
+// calls, and returns at once, from any thread. A failure it raises leaves
+// CheckSynchronize after the other calls of that pass have run.
+void Queue(std::function<void()> method);
+
 // Runs every pending call, oldest first. Only the UI thread runs calls;
 // elsewhere this does nothing. Returns whether any call ran.
 bool CheckSynchronize();

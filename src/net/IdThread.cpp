@@ -58,6 +58,7 @@ void TIdThread::Start() {
         started_ = true;
         creator_ = TThreadsList::Instance().CurrentCreator();
         thread_ = std::thread(&TIdThread::Execute, this);
+        handle_ = thread_.native_handle();
     }
 }
 

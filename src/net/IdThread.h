@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <pthread.h>
 #include <string>
 #include <thread>
 
@@ -38,6 +39,12 @@ public:
     // Waits until the thread has ended. In the UI thread the wait runs pending
     // synchronised calls, so a worker blocked in one cannot deadlock it.
     void WaitFor();
+
+    // The system's handle of the running thread, for signalling it.
+    pthread_t Handle() const {
+        std::lock_guard guard(lock_);
+        return handle_;
+    }
 
     // Names longer than the system allows are kept whole here. Set before Start.
     std::string Name;
@@ -71,4 +78,5 @@ private:
     std::string terminatingClass_;
     std::string terminatingMessage_;
     std::thread thread_;
+    pthread_t handle_{};
 };

@@ -1,27 +1,36 @@
 #include "net/IdUDPServer.h"
 
+#include "net/IdException.h"
 #include "net/IdStack.h"
+#include "net/IdSync.h"
 #include "net/IdUDPListenerThread.h"
 
 TIdUDPServer::TIdUDPServer(std::string name) : TIdUDPBase(std::move(name)) {}
 
 TIdUDPServer::~TIdUDPServer() {
-    CloseBindings();
+    lifetime_.reset();
+    StopListeners();
     Bindings.Clear();
 }
 
 bool TIdUDPServer::HasOpenBinding() const {
     const TIdSocketHandle* binding = currentBinding_;
-    return binding != nullptr && binding->SocketOpen();
+    return !closing_ && !closeDeferred_ && binding != nullptr && binding->SocketOpen();
 }
 
 TIdSocketHandle& TIdUDPServer::OpenBindings() {
+    // A handler ran during the endpoint's own deactivation; rebinding now
+    // would close a socket its thread may still read.
+    if (closing_)
+        throw EIdException("Cannot activate while deactivating.");
+    // Asked again before a put-off close has run: it simply does not happen.
+    closeDeferred_ = false;
     if (TIdSocketHandle* binding = currentBinding_) {
         if (binding->SocketOpen())
             return *binding;
         // Its receiving thread ended on a failure and closed the socket:
         // free what is left and bind anew.
-        CloseBindings();
+        StopListeners();
     }
     if (Bindings.Count() == 0)
         AddDefaultBindings();
@@ -77,18 +86,62 @@ void TIdUDPServer::StartListenerThreads() {
 }
 
 void TIdUDPServer::CloseBindings() {
-    {
-        std::lock_guard guard(listenerLock_);
-        while (!listeners_.empty()) {
-            TIdUDPListenerThread& thread = *listeners_.front();
-            thread.Stop();
-            thread.Binding().CloseSocket();
-            // Runs the thread's pending synchronised call, if any.
-            thread.WaitFor();
-            listeners_.erase(listeners_.begin());
+    if (handOverDepth_ > 0)
+        DeferClose();
+    else
+        StopListeners();
+}
+
+void TIdUDPServer::DeferClose() {
+    if (closeDeferred_ || closing_)
+        return;
+    closeDeferred_ = true;
+    Queue([this, alive = std::weak_ptr<int>(lifetime_)] {
+        if (alive.lock() && closeDeferred_)
+            StopListeners();
+    });
+}
+
+void TIdUDPServer::StopListeners() {
+    // A handler run during the wait below may ask for the same again.
+    if (closing_)
+        return;
+    closing_ = true;
+    closeDeferred_ = false;
+    struct Done {
+        TIdUDPServer& server;
+        ~Done() {
+            server.currentBinding_ = nullptr;
+            server.closing_ = false;
         }
+    } done{*this};
+    for (;;) {
+        TIdUDPListenerThread* thread;
+        {
+            std::lock_guard guard(listenerLock_);
+            if (listeners_.empty())
+                return;
+            thread = listeners_.front().get();
+        }
+        thread->Stop();
+        thread->Binding().ShutdownReceive();
+        // Runs the thread's pending hand-over, if any.
+        thread->WaitFor();
+        thread->Binding().CloseSocket();
+        std::lock_guard guard(listenerLock_);
+        listeners_.erase(listeners_.begin());
     }
-    currentBinding_ = nullptr;
+}
+
+TIdUDPServer::HandOver::HandOver(TIdUDPServer& server)
+    : server_(IsMainThread() ? &server : nullptr) {
+    if (server_ != nullptr)
+        ++server_->handOverDepth_;
+}
+
+TIdUDPServer::HandOver::~HandOver() {
+    if (server_ != nullptr)
+        --server_->handOverDepth_;
 }
 
 void TIdUDPServer::ApplyBroadcastEnabled() {

@@ -1,5 +1,6 @@
 #include "platform/WinSock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
@@ -77,6 +78,8 @@ bool ToLinuxOption(int level, int option, int& linuxLevel, int& linuxOption) {
         linuxOption = SO_BROADCAST;
     else if (option == WS_SO_RCVBUF)
         linuxOption = SO_RCVBUF;
+    else if (option == WS_SO_RCVBUFFORCE)
+        linuxOption = SO_RCVBUFFORCE;
     else
         return false;
     return true;
@@ -177,24 +180,6 @@ int select(int, FdSet* read, FdSet*, FdSet*, const TimeVal* timeout) {
     return static_cast<int>(ready);
 }
 
-int recvfrom(TSocket s, void* buffer, int length, int flags, void* from, int* fromLength) {
-    sockaddr_storage source{};
-    iovec io{buffer, static_cast<size_t>(length < 0 ? 0 : length)};
-    msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof source;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    const ssize_t n = ::recvmsg(s, &message, flags);
-    if (n < 0)
-        return FailWithErrno();
-    // Linux cuts an oversized datagram silently; Windows reports it.
-    if (message.msg_flags & MSG_TRUNC)
-        return Fail(WSAEMSGSIZE);
-    FromLinuxAddress(source, message.msg_namelen, from, fromLength);
-    return static_cast<int>(n);
-}
-
 int sendto(TSocket s, const void* buffer, int length, int flags, const void* to, int toLength) {
     sockaddr_storage a;
     socklen_t n;
@@ -203,6 +188,42 @@ int sendto(TSocket s, const void* buffer, int length, int flags, const void* to,
     const ssize_t sent = ::sendto(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
                                   reinterpret_cast<sockaddr*>(&a), n);
     return sent < 0 ? FailWithErrno() : static_cast<int>(sent);
+}
+
+int recvmmsg(TSocket s, RecvSlot* slots, int count) {
+    // Kept per thread so a receiving thread reads without allocating.
+    thread_local std::vector<mmsghdr> messages;
+    thread_local std::vector<iovec> io;
+    thread_local std::vector<sockaddr_storage> sources;
+    const auto n = static_cast<size_t>(count < 0 ? 0 : count);
+    messages.assign(n, mmsghdr{});
+    io.resize(2 * n);
+    sources.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        io[2 * i] = iovec{slots[i].buffer, static_cast<size_t>(std::max(0, slots[i].length))};
+        io[2 * i + 1] = iovec{slots[i].rest, static_cast<size_t>(std::max(0, slots[i].restLength))};
+        msghdr& m = messages[i].msg_hdr;
+        m.msg_name = &sources[i];
+        m.msg_namelen = sizeof sources[i];
+        m.msg_iov = &io[2 * i];
+        m.msg_iovlen = slots[i].restLength > 0 ? 2 : 1;
+    }
+    int read;
+    do
+        read = ::recvmmsg(s, messages.data(), static_cast<unsigned>(n), MSG_DONTWAIT, nullptr);
+    while (read < 0 && errno == EINTR);
+    if (read < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : FailWithErrno();
+    for (int i = 0; i < read; ++i) {
+        const msghdr& m = messages[static_cast<size_t>(i)].msg_hdr;
+        RecvSlot& slot = slots[i];
+        slot.received = static_cast<int>(messages[static_cast<size_t>(i)].msg_len);
+        slot.truncated = (m.msg_flags & MSG_TRUNC) != 0;
+        slot.from = SockAddrStorage{};
+        int length = sizeof slot.from;
+        FromLinuxAddress(sources[static_cast<size_t>(i)], m.msg_namelen, &slot.from, &length);
+    }
+    return read;
 }
 
 int shutdown(TSocket s, int how) {

@@ -22,6 +22,9 @@ constexpr int WS_SOCK_DGRAM = 2;
 constexpr int WS_SOL_SOCKET = 0xFFFF;
 constexpr int WS_SO_BROADCAST = 0x0020;
 constexpr int WS_SO_RCVBUF = 0x1002;
+// Linux's receive queue request that ignores the system's cap; it needs
+// CAP_NET_ADMIN. Windows has no such option, so the number is our own.
+constexpr int WS_SO_RCVBUFFORCE = 0x7002;
 constexpr int WS_SD_RECEIVE = 0;
 constexpr int WS_SD_SEND = 1;
 constexpr int WS_FD_SETSIZE = 64;
@@ -86,9 +89,23 @@ int getsockopt(TSocket s, int level, int option, void* value, int* length);
 // Waits until some socket of `read` is readable; afterwards `read` holds only
 // the readable ones. A null time-out waits without limit.
 int select(int ignored, FdSet* read, FdSet* write, FdSet* error, const TimeVal* timeout);
-// A datagram longer than `length` is cut and reported as -1 with WSAEMSGSIZE.
-int recvfrom(TSocket s, void* buffer, int length, int flags, void* from, int* fromLength);
 int sendto(TSocket s, const void* buffer, int length, int flags, const void* to, int toLength);
+
+// One datagram of a batch read: where it goes (its first bytes to `buffer`,
+// any more to `rest`), and what came.
+struct RecvSlot {
+    void* buffer;
+    int length;
+    void* rest;
+    int restLength;
+    int received;   // bytes stored in both parts together
+    bool truncated; // the datagram was longer than both parts
+    SockAddrStorage from;
+};
+// Reads up to `count` datagrams that are already queued, without waiting.
+// Returns how many were read (0 when none is queued), or -1. A signal does
+// not end the read.
+int recvmmsg(TSocket s, RecvSlot* slots, int count);
 int shutdown(TSocket s, int how);
 int closesocket(TSocket s);
 

@@ -73,13 +73,15 @@ TEST(SimOptions, ReplyFileIsSentByteForByte) {
 }
 
 TEST(SimOptions, ReadsEveryOption) {
-    const SimOptions options = Parse({"--devices", "1000", "--first-ip", "198.18.0.1", "--delay",
-                                      "20", "--jitter", "5", "--replies", "2", "--log", "/x/log",
-                                      "--ready-file", "/x/ready", "--allow-any-netns"});
+    const SimOptions options =
+        Parse({"--devices", "1000", "--first-ip", "198.18.0.1", "--delay", "20", "--jitter", "5",
+               "--replies", "2", "--log", "/x/log", "--ready-file", "/x/ready", "--allow-any-netns",
+               "--spread", "7"});
     EXPECT_EQ(options.devices, 1000u);
     EXPECT_EQ(options.firstIp, 0xC6120001u);
     EXPECT_EQ(options.delay, milliseconds(20));
     EXPECT_EQ(options.jitter, milliseconds(5));
+    EXPECT_EQ(options.spread, milliseconds(7));
     EXPECT_EQ(options.replies, 2u);
     EXPECT_EQ(options.logPath, "/x/log");
     EXPECT_EQ(options.readyPath, "/x/ready");
@@ -102,6 +104,7 @@ TEST(SimOptions, RefusesCommandLinesItCannotHonour) {
         {"--delay", "10x"},
         {"--delay", ""},
         {"--jitter", "600001"},
+        {"--spread", "600001"},
         {"--reply-text", "~who has voip device?~"}, // simulators would answer each other
     };
     for (const auto& args : bad) {
@@ -165,6 +168,21 @@ TEST(ReplyPlan, EachDeviceAnswersAsOftenAsAsked) {
     for (std::size_t i = 0; i < plan.size(); ++i) {
         EXPECT_EQ(plan[i].device, order[i]);
         EXPECT_EQ(plan[i].after, milliseconds(40));
+    }
+}
+
+TEST(ReplyPlan, SpreadPlacesOneProbesRepliesEvenlyOverItsTime) {
+    SimOptions options;
+    options.devices = 2;
+    options.replies = 2;
+    options.delay = milliseconds(10);
+    options.spread = milliseconds(20);
+    std::mt19937_64 random(1);
+    const auto plan = PlanReplies(options, random);
+    ASSERT_EQ(plan.size(), 4u);
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        EXPECT_EQ(plan[i].after, milliseconds(10 + 5 * static_cast<int>(i)));
+        EXPECT_EQ(plan[i].device, i / 2);
     }
 }
 

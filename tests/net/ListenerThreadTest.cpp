@@ -8,6 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstring>
+#include <pthread.h>
 #include <thread>
 
 namespace {
@@ -20,6 +23,7 @@ struct Read {
     std::uint16_t senderPort;
     bool onMainThread;
     bool active;
+    int listeners;
 };
 
 struct Failure {
@@ -35,7 +39,8 @@ protected:
         TIdSocketHandle& binding = server.Bindings.Add();
         binding.IP = "127.0.0.1";
         server.OnUDPRead = [this](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle& b) {
-            reads.push_back({data, b.SenderIP, b.SenderPort, IsMainThread(), server.Active()});
+            reads.push_back({data, b.SenderIP, b.SenderPort, IsMainThread(), server.Active(),
+                             server.ListenerCount()});
             if (failNextRead) {
                 failNextRead = false;
                 throw EIdException("handler failed");
@@ -62,6 +67,27 @@ protected:
         device.SendTo(port, {1});
         const TIdUDPListenerThread& listener = server.Listener(0);
         WaitRunningSyncCalls([&] { return listener.Finished(); }, 5s);
+    }
+
+    // Activates, and sends `datagrams` so that the receiving thread finds
+    // them all queued at once: a first datagram holds the thread in its
+    // hand-over while the rest go out. Deactivates again and returns the
+    // number of hand-overs it took to deliver all.
+    int SendAsOneBatch(const LoopbackPeer& opener,
+                       const std::vector<std::pair<const LoopbackPeer*, TIdBytes>>& datagrams) {
+        std::atomic<int> handOvers = 0;
+        SetWakeMainThread([&] { ++handOvers; });
+        Activate();
+        opener.SendTo(port, {'0'});
+        for (int i = 0; i < 5000 && handOvers == 0; ++i)
+            std::this_thread::sleep_for(1ms);
+        for (const auto& [peer, data] : datagrams)
+            peer->SendTo(port, data);
+        Pump(1 + datagrams.size());
+        // Once the thread has ended it calls the hook no more.
+        server.SetActive(false);
+        SetWakeMainThread(nullptr);
+        return handOvers;
     }
 
     // Runs pending calls until `count` reads and failures arrived, or 5 s passed.
@@ -168,8 +194,117 @@ TEST_F(ListenerTest, DeactivationRunsTheCallPendingForTheUIThread) {
     server.SetActive(false);
     SetWakeMainThread(nullptr);
     ASSERT_EQ(reads.size(), 1u);
-    EXPECT_FALSE(reads[0].active) << "the socket is already closed when the call runs";
+    EXPECT_EQ(reads[0].data, TIdBytes{9});
+    EXPECT_FALSE(reads[0].active) << "the endpoint is going down when the call runs";
+    EXPECT_EQ(reads[0].listeners, 1) << "the listener list stays readable meanwhile";
+    EXPECT_TRUE(failures.empty()) << failures[0].message;
     EXPECT_EQ(server.ListenerCount(), 0);
+    EXPECT_FALSE(server.Active());
+}
+
+TEST_F(ListenerTest, BatchKeepsOrderSendersAndEachDatagramsOwnFailure) {
+    LoopbackPeer p0, p1, p2;
+    const std::vector<const LoopbackPeer*> peers{&p0, &p1, &p2};
+    const auto text = [](const char* s) { return TIdBytes(s, s + std::strlen(s)); };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, TIdBytes>> datagrams; // peer index, bytes
+        std::vector<std::string> expected;               // read:BYTES:PEER or fail:MESSAGE
+    };
+    const std::vector<Case> cases{
+        {"order and senders",
+         {{1, text("a")}, {2, text("b")}, {0, text("c")}, {2, text("d")}},
+         {"read:a:1", "read:b:2", "read:c:0", "read:d:2"}},
+        {"over-long and empty in the batch",
+         {{1, text("a")}, {2, TIdBytes(8193, 'x')}, {0, {}}, {1, text("b")}},
+         {"read:a:1", "fail:Socket Error # 10040\r\nMessage too long.", "read::0", "read:b:1"}},
+        {"handler failing in the middle",
+         {{0, text("a")}, {1, text("throw")}, {2, text("b")}},
+         {"read:a:0", "read:throw:1", "fail:handler failed", "read:b:2"}},
+    };
+    std::vector<std::string> log;
+    const auto peerOf = [&](std::uint16_t p) {
+        for (size_t i = 0; i < peers.size(); ++i)
+            if (peers[i]->Port() == p)
+                return std::to_string(i);
+        return std::string("?");
+    };
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle& b) {
+        reads.push_back({});
+        log.push_back("read:" + std::string(data.begin(), data.end()) + ":" + peerOf(b.SenderPort));
+        if (log.back().starts_with("read:throw"))
+            throw EIdException("handler failed");
+    };
+    server.OnUDPException = [&](TIdUDPListenerThread&, TIdSocketHandle&, const std::string& m,
+                                const std::string&) {
+        failures.push_back({m, ""});
+        log.push_back("fail:" + m);
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        std::vector<std::pair<const LoopbackPeer*, TIdBytes>> datagrams;
+        for (const auto& [peer, bytes] : c.datagrams)
+            datagrams.emplace_back(peers[static_cast<size_t>(peer)], bytes);
+        reads.clear();
+        failures.clear();
+        const int handOvers = SendAsOneBatch(p0, datagrams);
+        std::vector<std::string> expected{"read:0:0"};
+        expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+        EXPECT_EQ(log, expected) << c.name;
+        EXPECT_EQ(handOvers, 2) << c.name << ": all but the first in one hand-over";
+    }
+}
+
+TEST_F(ListenerTest, SignalsDoNotEndTheReceivingThread) {
+    struct sigaction quiet {
+    }, previous{};
+    quiet.sa_handler = [](int) {};
+    sigaction(SIGUSR1, &quiet, &previous);
+    Activate();
+    const pthread_t listener = server.Listener(0).Handle();
+    for (int i = 0; i < 200; ++i) {
+        pthread_kill(listener, SIGUSR1);
+        std::this_thread::sleep_for(100us);
+    }
+    LoopbackPeer device;
+    device.SendTo(port, {7});
+    Pump(1);
+    sigaction(SIGUSR1, &previous, nullptr);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_TRUE(failures.empty()) << failures[0].message;
+    EXPECT_TRUE(server.Active());
+}
+
+TEST_F(ListenerTest, DeactivationFromInsideTheHandlerIsPutOffUntilItReturns) {
+    bool activeInside = true;
+    int listenersInside = 0;
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+        server.SetActive(false);
+        activeInside = server.Active();
+        listenersInside = server.ListenerCount();
+    };
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {1});
+    WaitRunningSyncCalls([&] { return listenersInside == 1 && server.ListenerCount() == 0; }, 5s);
+    EXPECT_FALSE(activeInside);
+    EXPECT_EQ(listenersInside, 1);
+    EXPECT_EQ(server.ListenerCount(), 0);
+    EXPECT_FALSE(server.Bindings[0].SocketOpen());
+    // Asked again before the put-off close ran, it is called off.
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+        server.SetActive(false);
+        server.SetActive(true);
+        activeInside = server.Active();
+    };
+    Activate();
+    device.SendTo(port, {2});
+    activeInside = false;
+    WaitRunningSyncCalls([&] { return activeInside; }, 5s);
+    CheckSynchronize();
+    EXPECT_TRUE(activeInside);
+    EXPECT_TRUE(server.Active());
+    EXPECT_EQ(server.ListenerCount(), 1);
 }
 
 TEST_F(ListenerTest, ReactivationAfterDeactivationReceivesAgain) {
@@ -230,4 +365,40 @@ TEST_F(ListenerTest, DeactivatingAnEndpointWhoseThreadDiedFreesTheThread) {
     EXPECT_EQ(server.CurrentBinding(), nullptr);
     // The bindings may now be replaced safely.
     server.Bindings.Clear();
+}
+
+// Closing under a flood while another thread opens and closes descriptors:
+// the listener must never read a closed or reused descriptor (a race the
+// thread sanitizer sees, or an error 10009 or a hang here).
+TEST(ListenerStress, TogglingUnderAFloodWhileDescriptorsComeAndGo) {
+    TIdUDPServer server("UDPServerTask");
+    server.Bindings.Add().IP = "127.0.0.1";
+    std::vector<std::string> failures;
+    server.OnUDPException = [&](TIdUDPListenerThread&, TIdSocketHandle&, const std::string& m,
+                                const std::string&) { failures.push_back(m); };
+    server.SetActive(true);
+    const std::uint16_t port = server.Bindings[0].Port;
+    std::atomic<bool> stop = false;
+    std::thread flood([&] {
+        LoopbackPeer device;
+        while (!stop) {
+            for (int i = 0; i < 16; ++i)
+                device.SendTo(port, {1, 2, 3});
+            std::this_thread::yield();
+        }
+    });
+    std::thread churn([&] {
+        while (!stop)
+            ::close(::socket(AF_INET, SOCK_DGRAM, 0));
+    });
+    int toggles = 0;
+    for (; toggles < 1000 && failures.empty(); ++toggles) {
+        server.SetActive(false);
+        server.SetActive(true);
+    }
+    stop = true;
+    flood.join();
+    churn.join();
+    EXPECT_TRUE(failures.empty()) << failures[0] << " after " << toggles << " toggles";
+    EXPECT_TRUE(server.Active());
 }

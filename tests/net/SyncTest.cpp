@@ -73,3 +73,17 @@ TEST(Synchronize, CallsFromManyWorkersAllRunOnce) {
         w.join();
     EXPECT_EQ(runs, 400);
 }
+
+TEST(Synchronize, QueuedCallRunsLaterOnTheUIThreadAndItsFailureSurfaces) {
+    bool ranOnMain = false;
+    std::thread worker([&] { Queue([&] { ranOnMain = IsMainThread(); }); });
+    worker.join();
+    EXPECT_FALSE(ranOnMain) << "queuing does not wait";
+    EXPECT_TRUE(CheckSynchronize());
+    EXPECT_TRUE(ranOnMain);
+    bool laterRan = false;
+    Queue([] { throw EIdException("late"); });
+    Queue([&] { laterRan = true; });
+    EXPECT_THROW(CheckSynchronize(), EIdException);
+    EXPECT_TRUE(laterRan) << "a failing call does not hold back the others";
+}

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -83,6 +85,31 @@ TEST(UDPServerActivation, AsksForTheReceiveQueueBeforeBinding) {
     // Linux reports twice the size asked for.
     EXPECT_EQ(GStack().GetSocketOption(binding.Handle(), ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF),
               8192);
+}
+
+TEST(UDPServerActivation, ReceiveQueuePassesTheSystemCapOnlyWhereAllowed) {
+    std::ifstream rmemMax("/proc/sys/net/core/rmem_max");
+    std::int64_t cap = 0;
+    rmemMax >> cap;
+    ASSERT_GT(cap, 0);
+    // CAP_NET_ADMIN is bit 12 of the effective capabilities.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    std::uint64_t effective = 0;
+    while (std::getline(status, line))
+        if (line.starts_with("CapEff:"))
+            effective = std::stoull(line.substr(7), nullptr, 16);
+    const bool allowed = (effective >> 12 & 1) != 0;
+    TIdUDPServer server;
+    server.ReceiveBufferSize = static_cast<std::int32_t>(std::min<std::int64_t>(cap * 2, 1 << 28));
+    TIdSocketHandle& binding = AddLoopbackBinding(server);
+    server.SetActive(true);
+    const std::int64_t granted =
+        GStack().GetSocketOption(binding.Handle(), ws::WS_SOL_SOCKET, ws::WS_SO_RCVBUF);
+    if (allowed)
+        EXPECT_EQ(granted, 2 * std::int64_t{server.ReceiveBufferSize});
+    else
+        EXPECT_EQ(granted, 2 * cap);
 }
 
 TEST(UDPServerActivation, NoBindingsMeansEveryAddressOnTheDefaultPort) {

@@ -18,11 +18,16 @@ std::string FormatLogLine(std::string_view ip, std::uint16_t port, std::string_v
 
 std::vector<PlannedReply> PlanReplies(const SimOptions& options, std::mt19937_64& random) {
     std::uniform_int_distribution<long long> extra(0, options.jitter.count());
+    const std::uint64_t total = std::uint64_t{options.devices} * options.replies;
+    const auto spread = std::chrono::duration_cast<std::chrono::microseconds>(options.spread);
     std::vector<PlannedReply> plan;
-    plan.reserve(std::size_t{options.devices} * options.replies);
+    plan.reserve(total);
     for (std::uint32_t device = 0; device < options.devices; ++device) {
         for (std::uint32_t k = 0; k < options.replies; ++k) {
-            plan.push_back({options.delay + std::chrono::milliseconds(extra(random)), device});
+            const auto place = static_cast<std::int64_t>(plan.size());
+            const auto share = spread * place / static_cast<std::int64_t>(total);
+            plan.push_back(
+                {options.delay + share + std::chrono::milliseconds(extra(random)), device});
         }
     }
     std::stable_sort(plan.begin(), plan.end(),

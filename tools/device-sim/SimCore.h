@@ -22,12 +22,13 @@ inline bool IsProbe(std::string_view datagram) {
 std::string FormatLogLine(std::string_view ip, std::uint16_t port, std::string_view bytes);
 
 struct PlannedReply {
-    std::chrono::milliseconds after; // from the probe's arrival
+    std::chrono::microseconds after; // from the probe's arrival
     std::uint32_t device;            // 0 .. devices-1
 };
 
 // The replies one probe causes, device by device and each device's replies
-// together, in the order they are due (equal times keep that order).
+// together, in the order they are due (equal times keep that order). With a
+// spread, reply k of n is due k/n of the spread later, plus any jitter.
 std::vector<PlannedReply> PlanReplies(const SimOptions& options, std::mt19937_64& random);
 
 // True for a name lab.sh gives its namespaces: "dfl<pid>-<number>-<role>".

@@ -10,8 +10,8 @@
 
 const char* const kSimUsage =
     "usage: device-sim [--reply-text T | --reply-file F] [--devices N --first-ip A]\n"
-    "                  [--delay MS] [--jitter MS] [--replies K] [--log FILE]\n"
-    "                  [--ready-file FILE] [--allow-any-netns]\n";
+    "                  [--delay MS] [--jitter MS] [--spread MS] [--replies K]\n"
+    "                  [--log FILE] [--ready-file FILE] [--allow-any-netns]\n";
 
 namespace {
 
@@ -71,6 +71,8 @@ struct Parser {
             options.delay = std::chrono::milliseconds(ParseNumber(name, value, 0, 600'000));
         } else if (name == "--jitter") {
             options.jitter = std::chrono::milliseconds(ParseNumber(name, value, 0, 600'000));
+        } else if (name == "--spread") {
+            options.spread = std::chrono::milliseconds(ParseNumber(name, value, 0, 600'000));
         } else if (name == "--replies") {
             options.replies = static_cast<std::uint32_t>(ParseNumber(name, value, 1, 1000));
         } else if (name == "--log") {

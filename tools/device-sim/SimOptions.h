@@ -20,6 +20,7 @@ struct SimOptions {
     std::optional<std::uint32_t> firstIp; // host order; unset: answer from the probe's address
     std::chrono::milliseconds delay{0};   // before each reply
     std::chrono::milliseconds jitter{0};  // random extra per reply, 0..jitter
+    std::chrono::milliseconds spread{0};  // one probe's replies evenly over this time
     std::uint32_t replies = 1;            // replies per device per probe
     std::string logPath;                  // empty: no log
     std::string readyPath;                // empty: no ready file

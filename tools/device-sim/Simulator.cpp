@@ -21,6 +21,8 @@ namespace {
 constexpr std::size_t kMaxPending = 2 * kMaxRepliesPerProbe;
 // Datagrams taken per wake-up, so a flood cannot hold back due replies.
 constexpr int kReceiveBurst = 64;
+// Replies handed to the system in one call.
+constexpr std::size_t kSendBurst = 256;
 
 std::runtime_error SystemError(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
@@ -131,9 +133,13 @@ void Simulator::Run(const volatile std::sig_atomic_t& stop) {
     sigemptyset(&open);
     while (stop == 0) {
         pollfd wait{socket_.Get(), POLLIN, 0};
-        const int ms = WaitMilliseconds();
-        timespec limit{ms / 1000, (ms % 1000) * 1'000'000L};
-        const int ready = ppoll(&wait, 1, ms < 0 ? nullptr : &limit, &open);
+        const auto left = WaitTime();
+        timespec limit{};
+        if (left) {
+            limit.tv_sec = static_cast<time_t>(left->count() / 1'000'000'000);
+            limit.tv_nsec = static_cast<long>(left->count() % 1'000'000'000);
+        }
+        const int ready = ppoll(&wait, 1, left ? &limit : nullptr, &open);
         if (ready < 0 && errno != EINTR) {
             throw SystemError("ppoll");
         }
@@ -144,13 +150,11 @@ void Simulator::Run(const volatile std::sig_atomic_t& stop) {
     }
 }
 
-int Simulator::WaitMilliseconds() const {
+std::optional<std::chrono::nanoseconds> Simulator::WaitTime() const {
     if (pending_.empty()) {
-        return -1;
+        return std::nullopt;
     }
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(pending_.top().due - Clock::now());
-    return static_cast<int>(std::max<long long>(0, left.count()));
+    return std::max(std::chrono::nanoseconds(0), pending_.top().due - Clock::now());
 }
 
 void Simulator::ReceiveAll() {
@@ -209,37 +213,70 @@ void Simulator::Received(std::string_view bytes, std::uint32_t from, std::uint16
 }
 
 void Simulator::SendDue() {
-    const auto now = Clock::now();
-    while (!pending_.empty() && pending_.top().due <= now) {
-        Send(pending_.top());
-        pending_.pop();
+    std::vector<Pending> due;
+    for (;;) {
+        const auto now = Clock::now();
+        due.clear();
+        while (!pending_.empty() && pending_.top().due <= now && due.size() < kSendBurst) {
+            due.push_back(pending_.top());
+            pending_.pop();
+        }
+        if (due.empty()) {
+            return;
+        }
+        SendBatch(due);
     }
 }
 
-void Simulator::Send(const Pending& reply) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(reply.port);
-    to.sin_addr.s_addr = htonl(reply.target);
-    iovec data{const_cast<char*>(options_.reply.data()), options_.reply.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))]{};
-    msghdr message{};
-    message.msg_name = &to;
-    message.msg_namelen = sizeof to;
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&message);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_spec_dst.s_addr = htonl(reply.source);
-    std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    if (sendmsg(socket_.Get(), &message, 0) < 0) {
-        std::cerr << "device-sim: reply from " << FormatIpv4(reply.source) << " to "
-                  << FormatIpv4(reply.target) << ":" << reply.port
-                  << " failed: " << std::strerror(errno) << '\n';
+void Simulator::SendBatch(const std::vector<Pending>& replies) {
+    struct Message {
+        sockaddr_in to;
+        iovec data;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    };
+    std::vector<Message> parts(replies.size());
+    std::vector<mmsghdr> messages(replies.size());
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+        Message& part = parts[i];
+        part.to = sockaddr_in{};
+        part.to.sin_family = AF_INET;
+        part.to.sin_port = htons(replies[i].port);
+        part.to.sin_addr.s_addr = htonl(replies[i].target);
+        part.data = {const_cast<char*>(options_.reply.data()), options_.reply.size()};
+        std::memset(part.control, 0, sizeof part.control);
+        msghdr& message = messages[i].msg_hdr;
+        message = msghdr{};
+        message.msg_name = &part.to;
+        message.msg_namelen = sizeof part.to;
+        message.msg_iov = &part.data;
+        message.msg_iovlen = 1;
+        message.msg_control = part.control;
+        message.msg_controllen = sizeof part.control;
+        // Each reply leaves from its own device's address.
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_spec_dst.s_addr = htonl(replies[i].source);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    std::size_t done = 0;
+    while (done < messages.size()) {
+        const int sent = sendmmsg(socket_.Get(), messages.data() + done,
+                                  static_cast<unsigned>(messages.size() - done), 0);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent <= 0) {
+            // This reply failed: say which, and go on with the rest.
+            const Pending& reply = replies[done];
+            std::cerr << "device-sim: reply from " << FormatIpv4(reply.source) << " to "
+                      << FormatIpv4(reply.target) << ":" << reply.port
+                      << " failed: " << std::strerror(errno) << '\n';
+            ++done;
+            continue;
+        }
+        done += static_cast<std::size_t>(sent);
     }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <queue>
 #include <random>
 #include <string_view>
@@ -58,9 +59,12 @@ private:
     void ReceiveAll();
     void Received(std::string_view bytes, std::uint32_t from, std::uint16_t port,
                   std::uint32_t localAddress);
+    // Sends every reply that is due, many to one system call, as a switch
+    // delivers a burst: back to back.
     void SendDue();
-    void Send(const Pending& reply);
-    int WaitMilliseconds() const;
+    void SendBatch(const std::vector<Pending>& replies);
+    // Until the next reply is due; nothing when none is pending.
+    std::optional<std::chrono::nanoseconds> WaitTime() const;
 
     const SimOptions& options_;
     Fd socket_;
