@@ -319,7 +319,8 @@ TEST_F(BareLabTest, WithoutAnAdapterTheSearchSendsNothingAndUnlocksTheControls) 
     EXPECT_EQ(form.lbDevice->Items().Count(), 0);
     EXPECT_EQ(ProbeBytes().size(), 22u);
     ClickSearch();
-    for (int round = 0; round < 100 && form.StatusLine->SimpleCaption() != U("设备搜索完成！"); ++round)
+    for (int round = 0; round < 100 && form.StatusLine->SimpleCaption() != U("设备搜索完成！");
+         ++round)
         ProcessEventsFor(100);
     EXPECT_EQ(form.StatusLine->SimpleCaption(), U("设备搜索完成！"));
     EXPECT_EQ(reported.size(), 1u) << reported.back();
