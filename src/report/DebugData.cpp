@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -89,11 +90,17 @@ bool TDebugData::Parse(std::string_view bytes) {
     lines_.resize(lineCount);
     std::uint64_t address = 0;
     std::int64_t line = 0;
+    // Lines and first lines must fit the int the report shows them as.
+    constexpr std::int64_t kMaxLine = std::numeric_limits<int>::max();
     for (TLine& row : lines_) {
         address += in.Unsigned();
-        line += in.Signed();
+        if (__builtin_add_overflow(line, in.Signed(), &line) || line < 0 || line > kMaxLine)
+            return false;
         row = {address, line};
     }
+    for (const TProcedure& p : procedures_)
+        if (p.FirstLine > kMaxLine)
+            return false;
     if (!in.Ok() || in.Rest().size() != stringBytes)
         return false;
     strings_ = std::string(in.Rest());
