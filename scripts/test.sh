@@ -26,13 +26,13 @@ build build/release
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
 echo "== AddressSanitizer + UBSan =="
-build build/asan -DDF_SANITIZE=address
+build build/asan -DDF_SANITIZE=address -DDF_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
     ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
 echo "== ThreadSanitizer (threaded tests) =="
-build build/tsan -DDF_SANITIZE=thread -DDF_WITH_QT=OFF
+build build/tsan -DDF_SANITIZE=thread -DDF_WITH_QT=OFF -DDF_BENCH=OFF
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
 
-echo "== fuzzing: each target's seed corpus, then 8 s of fuzzing =="
-bash scripts/fuzz.sh --seconds 8
+echo "== fuzzing: each target's seed corpus, then 5 s of fuzzing =="
+bash scripts/fuzz.sh --seconds 5
