@@ -18,6 +18,10 @@
 
 namespace {
 
+// Long enough for a burst of replies to be listed first, short enough that
+// the neighbour entries they came with are still there.
+constexpr int LookUpDelayMs = 100;
+
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
@@ -39,21 +43,39 @@ TDeviceListActions::TDeviceListActions(TColumnListBox& list, const TReplyTable& 
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     rows_.installEventFilter(this);
     rows_.viewport()->installEventFilter(this);
+    lookUpTimer_.setSingleShot(true);
+    lookUpTimer_.setInterval(LookUpDelayMs);
+    connect(&lookUpTimer_, &QTimer::timeout, this, [this] { LookUpListed(); });
 }
 
 TDeviceListActions::~TDeviceListActions() = default;
 
 void TDeviceListActions::ReplyListed(const TDEVICE_INFO1& record) {
-    known_[record.IP] = hardware_.Find(record.IP);
+    listed_.push_back(record.IP);
+    if (!lookUpTimer_.isActive())
+        lookUpTimer_.start();
+}
+
+void TDeviceListActions::LookUpListed() {
+    LookUp(listed_);
+    listed_.clear();
+}
+
+void TDeviceListActions::LookUp(const std::vector<std::string>& ips) {
+    const std::vector<TDeviceHardware> found = hardware_.FindAll(ips);
+    for (size_t i = 0; i < ips.size(); ++i)
+        known_[ips[i]] = found[i];
+}
+
+bool TDeviceListActions::HasMac(const std::string& ip) const {
+    const auto found = known_.find(ip);
+    return found != known_.end() && !found->second.mac.empty();
 }
 
 TDeviceHardware TDeviceListActions::HardwareOf(const TDEVICE_INFO1& record) {
-    const auto found = known_.find(record.IP);
-    if (found != known_.end() && !found->second.mac.empty())
-        return found->second;
-    TDeviceHardware hardware = hardware_.Find(record.IP);
-    known_[record.IP] = hardware;
-    return hardware;
+    if (!HasMac(record.IP))
+        LookUp({record.IP});
+    return known_[record.IP];
 }
 
 bool TDeviceListActions::IsRow(int row) const {
@@ -98,9 +120,14 @@ QString TDeviceListActions::RowText(int row) {
 QByteArray TDeviceListActions::CsvText() {
     // The mark tells spreadsheet programs the text is UTF-8, so the Chinese shows.
     std::string csv = "\xEF\xBB\xBF" + CsvLine({"设备IP", "端口", "设备MAC", "厂商", "信息"});
+    std::vector<std::string> withoutMac;
+    for (int row = 0; IsRow(row); ++row)
+        if (!HasMac(replies_[row].IP))
+            withoutMac.push_back(replies_[row].IP);
+    LookUp(withoutMac);
     for (int row = 0; IsRow(row); ++row) {
         const TDEVICE_INFO1& record = replies_[row];
-        const TDeviceHardware hardware = HardwareOf(record);
+        const TDeviceHardware& hardware = known_[record.IP];
         csv += CsvLine({GbkToUtf8(record.IP), record.Port, hardware.mac, hardware.vendor,
                         GbkToUtf8(record.Info)});
     }

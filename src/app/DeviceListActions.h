@@ -5,9 +5,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 class QMenu;
 class QUrl;
@@ -27,8 +29,10 @@ public:
                        THardwareLookup hardware = THardwareLookup());
     ~TDeviceListActions() override;
 
-    // Called as each reply is listed: the MAC is taken while the neighbour
-    // entry that came with the reply is fresh.
+    // Called as each reply is listed. The MAC is taken shortly after, while
+    // the neighbour entry that came with the reply is fresh: the replies
+    // listed meanwhile are looked up together, so a burst from a thousand
+    // devices costs one read of the neighbour table, not one per reply.
     void ReplyListed(const TDEVICE_INFO1& record);
 
     // The context menu for row `row` (-1 when the click was below the rows).
@@ -58,6 +62,10 @@ protected:
 
 private:
     bool IsRow(int row) const;
+    bool HasMac(const std::string& ip) const;
+    // Looks `ips` up in one pass and keeps what it finds.
+    void LookUp(const std::vector<std::string>& ips);
+    void LookUpListed();
     TDeviceHardware HardwareOf(const TDEVICE_INFO1& record);
     void ShowMenu(int row, const QPoint& globalPos);
 
@@ -66,4 +74,6 @@ private:
     const TReplyTable& replies_;
     THardwareLookup hardware_;
     std::unordered_map<std::string, TDeviceHardware> known_; // by address
+    std::vector<std::string> listed_;                        // listed, not looked up yet
+    QTimer lookUpTimer_;                                     // runs LookUpListed
 };

@@ -1,5 +1,7 @@
 #include "discovery/HardwareLookup.h"
 
+#include <algorithm>
+
 THardwareLookup::THardwareLookup(std::string neighbourTable, std::string registryDirectory)
     : neighbourTable_(std::move(neighbourTable)), registryDirectory_(std::move(registryDirectory)) {
 }
@@ -9,23 +11,31 @@ THardwareLookup::THardwareLookup(THardwareLookup&&) noexcept = default;
 THardwareLookup& THardwareLookup::operator=(THardwareLookup&&) noexcept = default;
 
 TDeviceHardware THardwareLookup::Find(const std::string& ip) {
+    return FindAll({ip}).front();
+}
+
+std::vector<TDeviceHardware> THardwareLookup::FindAll(const std::vector<std::string>& ips) {
+    if (std::any_of(ips.begin(), ips.end(),
+                    [this](const std::string& ip) { return !macs_.contains(ip); }))
+        ReadTable();
+    std::vector<TDeviceHardware> found;
+    found.reserve(ips.size());
+    for (const std::string& ip : ips) {
+        const auto entry = macs_.find(ip);
+        found.push_back(HardwareOf(entry == macs_.end() ? std::string() : entry->second));
+    }
+    return found;
+}
+
+TDeviceHardware THardwareLookup::HardwareOf(const std::string& mac) {
     TDeviceHardware hardware;
-    hardware.mac = MacOf(ip);
+    hardware.mac = mac;
     if (hardware.mac.empty())
         return hardware;
     if (!registry_)
         registry_ = std::make_unique<TVendorRegistry>(registryDirectory_);
     hardware.vendor = registry_->Vendor(hardware.mac);
     return hardware;
-}
-
-std::string THardwareLookup::MacOf(const std::string& ip) {
-    auto found = macs_.find(ip);
-    if (found == macs_.end()) {
-        ReadTable();
-        found = macs_.find(ip);
-    }
-    return found == macs_.end() ? std::string() : found->second;
 }
 
 void THardwareLookup::ReadTable() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // A replying device's hardware address and maker.
 struct TDeviceHardware {
@@ -16,9 +17,9 @@ struct TDeviceHardware {
 // Finds the hardware of replying devices without sending anything: the MAC
 // from the kernel's neighbour table, which the address resolution that
 // carried the reply filled, and the maker from the registry, read once at the
-// first MAC found. Keeps a copy of the table and reads it again only for an
-// address the copy lacks, so a burst of replies costs one read per new
-// device at most. One thread uses an object.
+// first MAC found. Keeps a copy of the table and reads it again only when an
+// address asked for is missing from the copy: once per call, however many
+// addresses it asks for. One thread uses an object.
 class THardwareLookup {
 public:
     explicit THardwareLookup(std::string neighbourTable = kNeighbourTablePath,
@@ -28,9 +29,11 @@ public:
     THardwareLookup& operator=(THardwareLookup&&) noexcept;
 
     TDeviceHardware Find(const std::string& ip);
+    // The hardware of each of `ips`, in their order.
+    std::vector<TDeviceHardware> FindAll(const std::vector<std::string>& ips);
 
 private:
-    std::string MacOf(const std::string& ip);
+    TDeviceHardware HardwareOf(const std::string& mac);
     void ReadTable();
 
     std::string neighbourTable_;

@@ -116,3 +116,24 @@ TEST(HardwareLookup, ReadsTheTableAgainForANewAddressOnly) {
     EXPECT_EQ(later.vendor, "");
     EXPECT_EQ(THardwareLookup(arp, "/nonexistent").Find("198.51.100.3").vendor, "");
 }
+
+// A burst of replies from new devices is looked up with one read of the table.
+TEST(HardwareLookup, FindAllReadsTheTableOncePerCall) {
+    TempDir dir;
+    const std::string arp = dir.Write(
+        "arp", std::string(kArpHeading) + "198.51.100.2 0x1 0x2 00:1a:2b:3c:4d:5e * eth-a\n");
+    THardwareLookup lookup(arp, dir.Path());
+    const auto macs = [&lookup](const std::vector<std::string>& ips) {
+        std::vector<std::string> found;
+        for (const TDeviceHardware& hardware : lookup.FindAll(ips))
+            found.push_back(hardware.mac);
+        return found;
+    };
+    EXPECT_EQ(macs({"198.51.100.2", "198.51.100.9", "198.51.100.2"}),
+              (std::vector<std::string>{"00-1A-2B-3C-4D-5E", "", "00-1A-2B-3C-4D-5E"}));
+    dir.Write("arp", std::string(kArpHeading) + "198.51.100.9 0x1 0x2 02:00:00:00:00:09 * eth-a\n");
+    EXPECT_EQ(macs({"198.51.100.2"}), std::vector<std::string>{"00-1A-2B-3C-4D-5E"}) << "the copy";
+    EXPECT_EQ(macs({"198.51.100.9", "198.51.100.2"}),
+              (std::vector<std::string>{"02-00-00-00-00-09", ""}))
+        << "one new read for the whole call";
+}
