@@ -52,7 +52,8 @@ public:
     // the thread; this system leaves it unset. Set before Start.
     std::function<void(TIdThread&, const std::exception&)> OnException;
     // Highest priority is best effort: without the right to raise it, the
-    // thread runs at the normal priority.
+    // thread runs at the normal priority. Either way it asks for the
+    // shortest time slices, so it runs as soon as it wakes.
     void SetPriorityHighest();
 
     // What ended the thread, when a failure did.

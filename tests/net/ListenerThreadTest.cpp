@@ -9,9 +9,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -333,6 +336,39 @@ TEST_F(ListenerTest, ThreadedEventRunsOnTheReceivingThread) {
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(onMain);
+}
+
+namespace {
+
+// The slice the calling thread runs with, as the scheduler reports it.
+std::uint64_t OwnSlice() {
+    struct {
+        std::uint32_t size, policy;
+        std::uint64_t flags;
+        std::int32_t nice;
+        std::uint32_t priority;
+        std::uint64_t runtime, deadline, period;
+    } attributes{};
+    syscall(SYS_sched_getattr, gettid(), &attributes, sizeof attributes, 0u);
+    return attributes.runtime;
+}
+
+} // namespace
+
+// So that it is not kept waiting behind the UI thread while a burst fills
+// the receive queue.
+TEST_F(ListenerTest, ReceivingThreadAsksForTheShortestSlice) {
+    server.ThreadedEvent = true;
+    std::atomic<std::uint64_t> slice = 1;
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+        slice = OwnSlice();
+    };
+    Activate();
+    LoopbackPeer device;
+    device.SendTo(port, {1});
+    for (int i = 0; i < 500 && slice == 1; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(slice == 100'000 || slice == 0) << slice << " ns (0: kernel without slices)";
 }
 
 TEST_F(ListenerTest, FailingExceptionHandlerEndsTheThreadThroughItsHook) {
