@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -135,4 +136,14 @@ TEST_F(DeviceListActionsTest, ExportWritesCsvThatReadsBackIntoTheRows) {
     actions->ChooseExportFile = [] { return QString(); };
     EXPECT_NO_THROW(actions->ExportList()) << "cancelled";
     EXPECT_THROW(actions->WriteCsv(QString::fromStdString(Path("missing/x.csv"))), Exception);
+}
+
+// The MAC is taken shortly after listing, while the neighbour entry is there.
+TEST_F(DeviceListActionsTest, ListedRepliesKeepTheMacTheirEntryHadThen) {
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    Write("arp", "IP address HW type Flags HW address Mask Device\n");
+    EXPECT_EQ(actions->RowText(0), U(kRow0));
 }
