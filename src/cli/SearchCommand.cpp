@@ -134,6 +134,7 @@ public:
         // endpoint reads inactive by then.
         for (const auto& server : servers_)
             server->SetActive(false);
+        ShowPending();
         summary.shown = table_.NextIndex();
         summary.notKept = notKept_;
         summary.folded = folded_;
@@ -164,12 +165,37 @@ private:
             ++notKept_;
             return;
         }
-        countdown_.Clear();
-        const std::string text =
-            FormatShownReply(options_.format, {*record, hardware_.Find(record->IP), adapter});
-        std::fwrite(text.data(), 1, text.size(), out_);
-        std::fflush(out_);
+        // Shown once the hand-over that brought it has run, so that the
+        // replies of one hand-over share one read of the neighbour table.
+        if (pending_.empty())
+            Queue([this, alive = std::weak_ptr<int>(alive_)] {
+                if (!alive.expired())
+                    ShowPending();
+            });
+        pending_.push_back({record, adapter});
     }
+
+    void ShowPending() {
+        if (pending_.empty())
+            return;
+        std::vector<std::string> ips;
+        for (const PendingReply& reply : pending_)
+            ips.push_back(reply.record->IP);
+        const std::vector<TDeviceHardware> hardware = hardware_.FindAll(ips);
+        countdown_.Clear();
+        for (std::size_t i = 0; i < pending_.size(); ++i) {
+            const std::string text = FormatShownReply(
+                options_.format, {*pending_[i].record, hardware[i], pending_[i].adapter});
+            std::fwrite(text.data(), 1, text.size(), out_);
+        }
+        std::fflush(out_);
+        pending_.clear();
+    }
+
+    struct PendingReply {
+        const TDEVICE_INFO1* record;
+        int adapter;
+    };
 
     const CliOptions& options_;
     std::FILE* out_;
@@ -180,6 +206,9 @@ private:
     int notKept_ = 0;
     int folded_ = 0;
     int tooLong_ = 0;
+    std::vector<PendingReply> pending_; // recorded, not shown yet
+    // Expires with the search, so a show still queued then does nothing.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     // Last, so they go first: their receiving threads call Read until they stop.
     std::vector<std::unique_ptr<TIdUDPServer>> servers_;
 };
