@@ -190,7 +190,12 @@ int sendto(TSocket s, const void* buffer, int length, int flags, const void* to,
     return sent < 0 ? FailWithErrno() : static_cast<int>(sent);
 }
 
-int recvmmsg(TSocket s, RecvSlot* slots, int count) {
+namespace {
+
+constexpr int RoundSize = 64;
+
+// One system call's worth of a batch read: at most RoundSize datagrams.
+int ReadRound(TSocket s, RecvSlot* slots, int count) {
     // Kept per thread so a receiving thread reads without allocating.
     thread_local std::vector<mmsghdr> messages;
     thread_local std::vector<iovec> io;
@@ -224,6 +229,27 @@ int recvmmsg(TSocket s, RecvSlot* slots, int count) {
         FromLinuxAddress(sources[static_cast<size_t>(i)], m.msg_namelen, &slot.from, &length);
     }
     return read;
+}
+
+} // namespace
+
+int recvmmsg(TSocket s, RecvSlot* slots, int count) {
+    // In rounds, because preparing a round costs as much as the datagrams it
+    // could hold: a reader woken for one datagram must not prepare a
+    // thousand, or its own processor time keeps it waiting behind others.
+    int total = 0;
+    while (total < count) {
+        const int round = std::min(count - total, RoundSize);
+        const int read = ReadRound(s, slots + total, round);
+        // A failure after some datagrams were read shows at the next read;
+        // what was read is kept.
+        if (read < 0)
+            return total > 0 ? total : read;
+        total += read;
+        if (read < round)
+            break;
+    }
+    return total;
 }
 
 int shutdown(TSocket s, int how) {

@@ -2,7 +2,10 @@
 #include "net/IdStack.h"
 #include "net/IdUDPServer.h"
 #include "platform/SysErrorMessage.h"
+#include "platform/WinSock.h"
+#include "support/LoopbackPeer.h"
 
+#include <array>
 #include <cerrno>
 
 #include <gtest/gtest.h>
@@ -194,4 +197,24 @@ TEST_F(StackTest, CallsOnAClosedSocketRaiseTheTranslatedError) {
         EXPECT_EQ(e.LastError(), 10009);
         EXPECT_EQ(e.Message(), "Socket Error # 10009\r\nBad file number.");
     }
+}
+
+// A batch read takes what is queued, in order, up to the count, across the
+// rounds it reads in.
+TEST(BatchRead, TakesQueuedDatagramsInOrderUpToTheCount) {
+    LoopbackPeer receiver, sender;
+    for (int i = 0; i < 150; ++i)
+        sender.SendTo(receiver.Port(),
+                      std::vector<std::uint8_t>(1 + i % 40, static_cast<std::uint8_t>(i)));
+    std::vector<std::array<std::uint8_t, 64>> buffers(200);
+    std::vector<ws::RecvSlot> slots(200);
+    for (size_t i = 0; i < slots.size(); ++i)
+        slots[i] = {buffers[i].data(), 64, nullptr, 0, 0, false, {}};
+    EXPECT_EQ(ws::recvmmsg(receiver.Fd(), slots.data(), 100), 100);
+    EXPECT_EQ(ws::recvmmsg(receiver.Fd(), slots.data() + 100, 100), 50);
+    for (int i = 0; i < 150; ++i) {
+        EXPECT_EQ(slots[i].received, 1 + i % 40) << i;
+        EXPECT_EQ(buffers[i][0], i) << i;
+    }
+    EXPECT_EQ(ws::recvmmsg(receiver.Fd(), slots.data(), 10), 0) << "nothing queued";
 }

@@ -25,6 +25,7 @@ public:
     LoopbackPeer& operator=(const LoopbackPeer&) = delete;
 
     std::uint16_t Port() const { return port_; }
+    int Fd() const { return fd_; }
 
     void SendTo(std::uint16_t port, const std::vector<std::uint8_t>& data) const {
         sockaddr_in a = Address(port);
