@@ -122,8 +122,11 @@ int StackSignal() {
 
 int ThreadPriority(pid_t thread) {
     const int policy = sched_getscheduler(thread);
-    if (policy == SCHED_FIFO || policy == SCHED_RR)
-        return 15;
+    if (policy == SCHED_FIFO || policy == SCHED_RR) {
+        // Our receiving threads take the lowest real-time level as "highest".
+        sched_param level{};
+        return sched_getparam(thread, &level) == 0 && level.sched_priority == 1 ? 2 : 15;
+    }
     errno = 0;
     const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
     if (errno != 0)

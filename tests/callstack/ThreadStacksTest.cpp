@@ -114,6 +114,10 @@ TEST(ThreadStacks, AReportListsEveryThreadAndTheReceivingThreadsGoOnReceiving) {
         EXPECT_TRUE(
             HasProcedure(entries, id, TStackKind::RunningThread, "TIdUDPListenerThread", ""));
     }
+    // They run at "highest" where the system lets them, whichever way it does.
+    for (const TCallStackEntry& e : entries)
+        if (e.Kind == TStackKind::RunningThread)
+            EXPECT_EQ(e.Thread.Priority, geteuid() == 0 ? "2" : "0");
     // Both receiving threads were started by the main thread.
     for (const TCallStackEntry& e : entries) {
         if (e.Kind == TStackKind::CallingThread) {

@@ -11,7 +11,10 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
@@ -340,35 +343,61 @@ TEST_F(ListenerTest, ThreadedEventRunsOnTheReceivingThread) {
 
 namespace {
 
-// The slice the calling thread runs with, as the scheduler reports it.
-std::uint64_t OwnSlice() {
-    struct {
-        std::uint32_t size, policy;
-        std::uint64_t flags;
-        std::int32_t nice;
-        std::uint32_t priority;
-        std::uint64_t runtime, deadline, period;
-    } attributes{};
+// How the scheduler treats the calling thread.
+struct SchedAttributes {
+    std::uint32_t size, policy;
+    std::uint64_t flags;
+    std::int32_t nice;
+    std::uint32_t priority;
+    std::uint64_t runtime, deadline, period;
+};
+
+SchedAttributes OwnAttributes() {
+    SchedAttributes attributes{};
     syscall(SYS_sched_getattr, gettid(), &attributes, sizeof attributes, 0u);
-    return attributes.runtime;
+    return attributes;
+}
+
+bool MayUseRealTime() {
+    bool may = false;
+    std::thread([&] {
+        const sched_param level{1};
+        may = pthread_setschedparam(pthread_self(), SCHED_RR, &level) == 0;
+    }).join();
+    return may;
 }
 
 } // namespace
 
 // So that it is not kept waiting behind the UI thread while a burst fills
 // the receive queue.
-TEST_F(ListenerTest, ReceivingThreadAsksForTheShortestSlice) {
+TEST_F(ListenerTest, ReceivingThreadTakesTheProcessorFirst) {
     server.ThreadedEvent = true;
-    std::atomic<std::uint64_t> slice = 1;
+    std::optional<SchedAttributes> seen;
+    std::mutex seenLock;
     server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
-        slice = OwnSlice();
+        std::lock_guard guard(seenLock);
+        seen = OwnAttributes();
     };
     Activate();
     LoopbackPeer device;
     device.SendTo(port, {1});
-    for (int i = 0; i < 500 && slice == 1; ++i)
+    const auto handled = [&] {
+        std::lock_guard guard(seenLock);
+        return seen.has_value();
+    };
+    for (int i = 0; i < 500 && !handled(); ++i)
         std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(slice == 100'000 || slice == 0) << slice << " ns (0: kernel without slices)";
+    std::lock_guard guard(seenLock);
+    ASSERT_TRUE(seen);
+    if (MayUseRealTime()) {
+        EXPECT_EQ(seen->policy, std::uint32_t{SCHED_RR});
+        EXPECT_EQ(seen->priority, 1u);
+    } else {
+        EXPECT_EQ(seen->policy, std::uint32_t{SCHED_OTHER});
+        // The shortest slice; 0 from a kernel that takes no slice requests.
+        EXPECT_TRUE(seen->runtime == 100'000 || seen->runtime == 0) << seen->runtime << " ns";
+    }
 }
 
 TEST_F(ListenerTest, FailingExceptionHandlerEndsTheThreadThroughItsHook) {
