@@ -163,9 +163,16 @@ bool CheckSynchronize() {
         }
         guard.lock();
         request->done = true;
-        if (request->doneFd >= 0)
-            SignalDone(request->doneFd);
+        const int doneFd = request->doneFd;
+        // The caller is told with the lock released: a receiving thread of
+        // higher priority runs the moment it is woken, and would otherwise
+        // wait for this lock while this thread waits for the processor.
+        // Its completion descriptor lives until it has read the signal.
+        guard.unlock();
+        if (doneFd >= 0)
+            SignalDone(doneFd);
         s.changed.notify_all();
+        guard.lock();
     }
     guard.unlock();
     if (queuedFailure)

@@ -5,6 +5,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -86,4 +90,52 @@ TEST(Synchronize, QueuedCallRunsLaterOnTheUIThreadAndItsFailureSurfaces) {
     Queue([&] { laterRan = true; });
     EXPECT_THROW(CheckSynchronize(), EIdException);
     EXPECT_TRUE(laterRan) << "a failing call does not hold back the others";
+}
+
+namespace {
+
+long VoluntarySwitches() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
+} // namespace
+
+// A receiving thread of higher priority, woken on the same processor by its
+// call's completion, runs at once; it must not then find the hand-over's lock
+// still held by the UI thread, or it waits while other threads take the
+// processor from the UI thread.
+TEST(Synchronize, WokenCallerFindsTheHandOverFree) {
+    cpu_set_t all;
+    pthread_getaffinity_np(pthread_self(), sizeof all, &all);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    std::atomic<bool> mayUseRealTime = true;
+    long waits = -1;
+    std::thread caller([&] {
+        pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+        const sched_param level{1};
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &level) != 0) {
+            mayUseRealTime = false;
+            return;
+        }
+        SynchronizeWhile([] {},
+                         [&](int doneFd) {
+                             pollfd completion{doneFd, POLLIN, 0};
+                             poll(&completion, 1, -1);
+                             const long before = VoluntarySwitches();
+                             IsMainThread(); // takes the hand-over's lock
+                             waits = VoluntarySwitches() - before;
+                         });
+    });
+    while (mayUseRealTime && !CheckSynchronize())
+        std::this_thread::yield();
+    caller.join();
+    pthread_setaffinity_np(pthread_self(), sizeof all, &all);
+    if (!mayUseRealTime)
+        GTEST_SKIP() << "needs the right to a real-time policy";
+    EXPECT_EQ(waits, 0);
 }
