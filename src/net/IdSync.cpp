@@ -119,6 +119,7 @@ void SynchronizeWhile(const std::function<void()>& method,
     std::unique_lock guard(s.lock);
     s.changed.wait(guard, [&] { return request.done; });
     guard.unlock();
+    // The signal may follow the flag by a moment; the read waits for it.
     done.Reset();
     if (request.failure)
         std::rethrow_exception(request.failure);
