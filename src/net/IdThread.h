@@ -51,9 +51,9 @@ public:
     // The thread's own exception event, run on the worker when a failure ends
     // the thread; this system leaves it unset. Set before Start.
     std::function<void(TIdThread&, const std::exception&)> OnException;
-    // Highest priority is best effort: without the right to raise it, the
-    // thread runs at the normal priority. Either way it asks for the
-    // shortest time slices, so it runs as soon as it wakes.
+    // Highest priority is best effort: the lowest real-time level where the
+    // process may, else two steps above normal, else the normal priority;
+    // without the real-time level it asks for the shortest time slices.
     void SetPriorityHighest();
 
     // What ended the thread, when a failure did.
