@@ -115,9 +115,11 @@ TEST(ThreadStacks, AReportListsEveryThreadAndTheReceivingThreadsGoOnReceiving) {
             HasProcedure(entries, id, TStackKind::RunningThread, "TIdUDPListenerThread", ""));
     }
     // They run at "highest" where the system lets them, whichever way it does.
-    for (const TCallStackEntry& e : entries)
-        if (e.Kind == TStackKind::RunningThread)
+    for (const TCallStackEntry& e : entries) {
+        if (e.Kind == TStackKind::RunningThread) {
             EXPECT_EQ(e.Thread.Priority, geteuid() == 0 ? "2" : "0");
+        }
+    }
     // Both receiving threads were started by the main thread.
     for (const TCallStackEntry& e : entries) {
         if (e.Kind == TStackKind::CallingThread) {
