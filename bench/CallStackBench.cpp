@@ -3,9 +3,9 @@
 //
 //   callstack_bench [throws] [reports]
 
-#include "report/ThreadStacks.h"
-#include "report/ThreadsList.h"
-#include "report/ThrowSite.h"
+#include "callstack/ThreadStacks.h"
+#include "callstack/ThreadsList.h"
+#include "callstack/ThrowSite.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -9,8 +9,8 @@
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "report/CrashLog.h"
-#include "report/ErrorDialog.h"
-#include "report/ReportPresenter.h"
+#include "report/dialogs/ErrorDialog.h"
+#include "report/dialogs/ReportPresenter.h"
 #include "report/ReportStartup.h"
 
 #include <QEvent>

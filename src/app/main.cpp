@@ -3,7 +3,7 @@
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "platform/CodePage.h"
-#include "report/ReportPresenter.h"
+#include "report/dialogs/ReportPresenter.h"
 #include "report/ReportStartup.h"
 
 #include <QMessageBox>

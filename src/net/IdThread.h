@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/ThreadsList.h"
+#include "callstack/ThreadsList.h"
 
 #include <atomic>
 #include <cstdint>

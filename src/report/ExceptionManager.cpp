@@ -1,6 +1,6 @@
 #include "report/ExceptionManager.h"
 
-#include "report/CallStack.h"
+#include "callstack/CallStack.h"
 #include "report/ReportStartup.h"
 
 #include "platform/Exception.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "callstack/CallStackTypes.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -21,43 +23,6 @@ struct TReportItem {
 struct TReportBlock {
     std::string Header;
     std::vector<TReportItem> Items;
-};
-
-// Whose stack an entry comes from.
-enum class TStackKind {
-    ExceptionThread, // the thread the exception was raised in
-    RunningThread,   // any other registered thread, taken at report time
-    CallingThread    // the stack of the code that created the thread above
-};
-
-// The thread an entry belongs to, as its group header shows it.
-struct TThreadHeader {
-    bool Starred = false; // the leading "*"
-    std::uint64_t Id = 0;
-    std::string Priority;    // written as it stands after "Priority="
-    std::string Class;       // empty: no "; Class=" part
-    bool Main = false;       // "; [Main]"
-    std::string Description; // empty: no " (...)" part
-};
-
-// One frame of a call stack. A frame outside the program has no debug data:
-// unit, class, procedure stay empty and Line is 0.
-struct TCallStackEntry {
-    std::uint64_t Address = 0;
-    std::string Module; // file name only
-    std::string Unit;
-    std::string Class;
-    std::string Procedure;
-    int Line = 0;       // 0: no line known, the column stays empty
-    int LineOffset = 0; // the line minus the procedure's first line
-    TStackKind Kind = TStackKind::ExceptionThread;
-    bool StackStart = false; // first entry of the exception thread's own stack
-    TThreadHeader Thread;
-    // The thread's stack could not be taken: this entry only carries the
-    // thread's header, and its row stays empty.
-    bool NoFrames = false;
-
-    bool HasDebugData() const { return !Procedure.empty(); }
 };
 
 // One loaded module (shared object or the program itself).
@@ -92,14 +57,6 @@ struct TProcessInfo {
     TPriorityClass Priority = TPriorityClass::Normal;
     std::uint32_t Threads = 0; // 0 is written "??"
     std::string Path;          // the executable's folder
-};
-
-// The x86-64 general registers of a thread at the moment it was stopped.
-struct TCpuContext {
-    bool Valid = false; // false: every register is written as "?"
-    std::uint64_t RAX = 0, RBX = 0, RCX = 0, RDX = 0, RSI = 0, RDI = 0, RBP = 0, RSP = 0;
-    std::uint64_t R8 = 0, R9 = 0, R10 = 0, R11 = 0, R12 = 0, R13 = 0, R14 = 0, R15 = 0;
-    std::uint64_t RIP = 0;
 };
 
 // Bytes copied from the process's memory at Address. Empty when the area

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "report/ConfigBlock.h"
-#include "report/DebugData.h"
+#include "callstack/DebugData.h"
 #include "report/ExceptionManager.h"
 
 #include <functional>

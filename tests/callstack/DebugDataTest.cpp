@@ -1,6 +1,6 @@
 #include "TestDebugData.h"
 
-#include "report/DebugDataFormat.h"
+#include "callstack/DebugDataFormat.h"
 
 TEST(DebugData, ReadsTheBlockAndRejectsDamagedOnes) {
     const std::string raw = TestBlockBytes();

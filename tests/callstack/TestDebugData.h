@@ -2,7 +2,7 @@
 
 #include "net/IdThread.h"
 #include "report/ConfigBlock.h"
-#include "report/DebugData.h"
+#include "callstack/DebugData.h"
 
 #include <gtest/gtest.h>
 

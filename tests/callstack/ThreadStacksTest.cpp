@@ -3,7 +3,7 @@
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "net/IdUDPServer.h"
-#include "report/CallStack.h"
+#include "callstack/CallStack.h"
 #include "report/ReportText.h"
 #include "support/LoopbackPeer.h"
 

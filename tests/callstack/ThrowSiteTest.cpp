@@ -1,6 +1,6 @@
 #include "TestDebugData.h"
 
-#include "report/CallStack.h"
+#include "callstack/CallStack.h"
 #include "report/ExceptionManager.h"
 
 #include <elf.h>

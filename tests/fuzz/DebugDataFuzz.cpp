@@ -1,5 +1,5 @@
 #include "FuzzCheck.h"
-#include "report/DebugData.h"
+#include "callstack/DebugData.h"
 
 #include <cstdint>
 #include <cstring>

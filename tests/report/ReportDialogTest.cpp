@@ -1,6 +1,6 @@
-#include "report/ReportDialog.h"
-#include "report/ErrorDialog.h"
-#include "report/ReportPresenter.h"
+#include "report/dialogs/ReportDialog.h"
+#include "report/dialogs/ErrorDialog.h"
+#include "report/dialogs/ReportPresenter.h"
 
 #include <QApplication>
 #include <QCheckBox>

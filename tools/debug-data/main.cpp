@@ -8,7 +8,7 @@
 
 #include "DwarfTables.h"
 
-#include "report/DebugDataFormat.h"
+#include "callstack/DebugDataFormat.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,8 +1,8 @@
-#include "report/ReportDialog.h"
+#include "report/dialogs/ReportDialog.h"
 
 #include "report/CpuDump.h"
-#include "report/ErrorBand.h"
-#include "report/ErrorDialog.h"
+#include "report/dialogs/ErrorBand.h"
+#include "report/dialogs/ErrorDialog.h"
 #include "report/ReportOptions.h"
 #include "report/ReportText.h"
 

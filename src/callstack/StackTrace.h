@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/ReportData.h"
+#include "callstack/CallStackTypes.h"
 
 #include <array>
 #include <cstddef>

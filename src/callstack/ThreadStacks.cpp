@@ -1,4 +1,4 @@
-#include "report/ThreadStacks.h"
+#include "callstack/ThreadStacks.h"
 
 #include <atomic>
 #include <cerrno>

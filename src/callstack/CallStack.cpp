@@ -1,4 +1,4 @@
-#include "report/CallStack.h"
+#include "callstack/CallStack.h"
 
 #include <dlfcn.h>
 #include <link.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/StackTrace.h"
+#include "callstack/StackTrace.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "report/ThrowSite.h"
+#include "callstack/ThrowSite.h"
 
 #include <atomic>
 #include <dlfcn.h>

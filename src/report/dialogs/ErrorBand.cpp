@@ -1,4 +1,4 @@
-#include "report/ErrorBand.h"
+#include "report/dialogs/ErrorBand.h"
 
 #include <QApplication>
 #include <QLabel>

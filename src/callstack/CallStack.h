@@ -1,10 +1,10 @@
 #pragma once
 
-#include "report/DebugData.h"
-#include "report/ReportData.h"
-#include "report/StackTrace.h"
-#include "report/ThreadStacks.h"
-#include "report/ThrowSite.h"
+#include "callstack/DebugData.h"
+#include "callstack/CallStackTypes.h"
+#include "callstack/StackTrace.h"
+#include "callstack/ThreadStacks.h"
+#include "callstack/ThrowSite.h"
 
 #include <string>
 #include <sys/types.h>

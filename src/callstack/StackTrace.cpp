@@ -1,4 +1,4 @@
-#include "report/StackTrace.h"
+#include "callstack/StackTrace.h"
 
 #include <unwind.h>
 

@@ -1,7 +1,7 @@
-#include "report/ErrorDialog.h"
+#include "report/dialogs/ErrorDialog.h"
 
 #include "platform/CodePage.h"
-#include "report/ErrorBand.h"
+#include "report/dialogs/ErrorBand.h"
 #include "report/ReportOptions.h"
 
 #include <QApplication>

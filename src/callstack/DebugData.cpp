@@ -1,6 +1,6 @@
-#include "report/DebugData.h"
+#include "callstack/DebugData.h"
 
-#include "report/DebugDataFormat.h"
+#include "callstack/DebugDataFormat.h"
 
 #include <algorithm>
 #include <cstring>

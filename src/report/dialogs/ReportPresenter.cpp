@@ -1,8 +1,8 @@
-#include "report/ReportPresenter.h"
+#include "report/dialogs/ReportPresenter.h"
 
 #include "net/IdSync.h"
-#include "report/ErrorDialog.h"
-#include "report/ReportDialog.h"
+#include "report/dialogs/ErrorDialog.h"
+#include "report/dialogs/ReportDialog.h"
 
 #include <QApplication>
 #include <QClipboard>

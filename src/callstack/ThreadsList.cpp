@@ -1,4 +1,4 @@
-#include "report/ThreadsList.h"
+#include "callstack/ThreadsList.h"
 
 #include <algorithm>
 #include <unistd.h>

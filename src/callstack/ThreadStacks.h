@@ -1,8 +1,8 @@
 #pragma once
 
-#include "report/ReportData.h"
-#include "report/StackTrace.h"
-#include "report/ThreadsList.h"
+#include "callstack/CallStackTypes.h"
+#include "callstack/StackTrace.h"
+#include "callstack/ThreadsList.h"
 
 #include <chrono>
 #include <vector>

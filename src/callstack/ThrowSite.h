@@ -1,7 +1,7 @@
 #pragma once
 
-#include "report/ReportData.h"
-#include "report/StackTrace.h"
+#include "callstack/CallStackTypes.h"
+#include "callstack/StackTrace.h"
 
 #include <array>
 #include <cstdint>
