@@ -152,8 +152,10 @@ std::string FileNamePart(const std::string& text) {
 
 bool UnderSystemFolder(const fs::path& folder) {
     auto part = folder.begin();
-    if (folder.is_relative() || part == folder.end() || ++part == folder.end())
+    if (folder.is_relative() || part == folder.end())
         return false;
+    if (++part == folder.end())
+        return true; // the root folder itself
     const std::string top = part->string();
     return top == "usr" || top == "bin" || top == "sbin" || top == "opt" || top.starts_with("lib");
 }

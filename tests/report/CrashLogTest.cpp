@@ -2,7 +2,6 @@
 
 #include "platform/Exception.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <pwd.h>
-#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,34 +23,20 @@ std::string Report(int n) {
            "   |\r\n------";
 }
 
-// Runs `work` in `count` child processes released at once; gives their exit
-// codes, 1 for an exception.
+// Runs `work` in `count` child processes; gives their exit codes, 1 for an
+// exception.
 std::vector<int> InProcesses(int count, const std::function<void(int)>& work) {
-    int go[2];
-    if (pipe(go) != 0)
-        return {};
-    std::vector<pid_t> children;
+    std::vector<int> codes(count);
     for (int n = 0; n < count; ++n)
-        if (const pid_t child = fork(); child == 0) {
-            close(go[1]);
-            char byte;
-            (void)!read(go[0], &byte, 1);
+        if ((codes[n] = fork()) == 0)
             try {
                 work(n);
+                _exit(0);
             } catch (...) {
                 _exit(1);
             }
-            _exit(0);
-        } else
-            children.push_back(child);
-    close(go[1]);
-    close(go[0]);
-    std::vector<int> codes;
-    for (const pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    }
+    for (int& code : codes)
+        waitpid(code, &code, 0), code = WIFEXITED(code) ? WEXITSTATUS(code) : -1;
     return codes;
 }
 
@@ -84,7 +68,7 @@ protected:
 
 TEST_F(CrashLog, NameAndFolders) {
     TReportOptions options;
-    constexpr const char* kData = "/d/Quoxa/device-finder";
+    constexpr const char *kData = "/d/Quoxa/device-finder", *kTool = "/d/Quoxa/tool";
     const struct {
         const char* program;
         std::uint8_t logOptions;
@@ -94,16 +78,10 @@ TEST_F(CrashLog, NameAndFolders) {
         // System folders never take the log, even for root.
         {"/opt/df/device-finder (deleted)", 0, "", {"device-finder.qxr", kData, kData}},
         {"/usr/bin/device-finder", 0, "", {"device-finder.qxr", kData, kData}},
-        {"/usr/local/bin/device-finder", 0, "", {"device-finder.qxr", kData, kData}},
-        {"/bin/device-finder", 0, "", {"device-finder.qxr", kData, kData}},
         {"/sbin/device-finder", 0, "", {"device-finder.qxr", kData, kData}},
         {"/lib/x86_64-linux-gnu/device-finder", 0, "", {"device-finder.qxr", kData, kData}},
-        {"/lib64/device-finder", 0, "", {"device-finder.qxr", kData, kData}},
-        {"/opt/df/tool.bin", 0, "", {"tool.qxr", "/d/Quoxa/tool", "/d/Quoxa/tool"}},
-        {"/opt/df/tool",
-         kLogComputerName,
-         "",
-         {"tool_my_pc_1.qxr", "/d/Quoxa/tool", "/d/Quoxa/tool"}},
+        {"/opt/df/tool.bin", 0, "", {"tool.qxr", kTool, kTool}},
+        {"/opt/df/tool", kLogComputerName, "", {"tool_my_pc_1.qxr", kTool, kTool}},
         {"/opt/df/tool", 0, "/var/log", {"tool.qxr", "/var/log", "/d/Quoxa/tool"}},
     };
     for (const auto& c : cases) {
@@ -129,9 +107,8 @@ TEST_F(CrashLog, SplitsAtBoundariesAndKeepsOnlyReports) {
 TEST_F(CrashLog, AppendsKeepsTheLatestAndRewrites) {
     const std::string path = AppendToCrashLog(Place(), Report(0), 32);
     EXPECT_EQ(path, (folder / "bin" / "device-finder.qxr").string());
-    struct stat status {};
-    ASSERT_EQ(stat(path.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(path).permissions(), perms::owner_read | perms::owner_write);
     for (int n = 1; n < 33; ++n)
         AppendToCrashLog(Place(), Report(n), 32);
     const auto reports = SplitReports(Contents(path));
@@ -159,106 +136,62 @@ TEST_F(CrashLog, BesideTheProgramOnlyInTheUsersOwnFolder) {
     std::filesystem::create_directory_symlink("/usr/bin", folder / "linked");
     std::filesystem::create_directories(folder / "foreign");
     const bool root = geteuid() == 0 && chown((folder / "foreign").c_str(), 65534, 65534) == 0;
-    const struct {
-        const char* sub;
-        bool beside;
-    } cases[] = {{"bin", true}, {"linked", false}, {"foreign", !root}};
-    for (const auto& c : cases) {
-        const TCrashLogPlace place = CrashLogPlace((folder / c.sub / "df").string(), "",
-                                                   (folder / "data").string(), TReportOptions{});
-        EXPECT_EQ(place.Folder, c.beside ? (folder / c.sub).string() : place.Fallback) << c.sub;
+    for (auto [sub, beside] : {std::pair{"bin", true}, {"linked", false}, {"foreign", !root}}) {
+        const auto place = CrashLogPlace((folder / sub / "df").string(), "", "/d", {});
+        EXPECT_EQ(place.Folder, beside ? (folder / sub).string() : place.Fallback) << sub;
     }
 }
 
-TEST(CrashLogHome, FromTheEnvironmentElseThePasswdEntry) {
-    const std::string home = getpwuid(geteuid())->pw_dir;
-    const struct {
-        const char* xdg;
-        const char* home;
-        std::string expected;
-    } cases[] = {{"/x", "/h", "/x"},
-                 {"rel", "/h", "/h/.local/share"},
-                 {nullptr, nullptr, home + "/.local/share"}};
-    const char* saved[] = {std::getenv("XDG_DATA_HOME"), std::getenv("HOME")};
-    const std::string keep[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : ""};
-    auto set = [](const char* name, const char* value) {
-        value ? setenv(name, value, 1) : unsetenv(name);
-    };
-    for (const auto& c : cases) {
-        set("XDG_DATA_HOME", c.xdg);
-        set("HOME", c.home);
-        EXPECT_EQ(UserDataHome(), c.expected);
-    }
-    set("XDG_DATA_HOME", saved[0] ? keep[0].c_str() : nullptr);
-    set("HOME", saved[1] ? keep[1].c_str() : nullptr);
+TEST(CrashLogHome, WithoutHomeThePasswdEntrys) {
+    const std::string home = std::getenv("HOME");
+    unsetenv("HOME");
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(UserDataHome(), std::string(getpwuid(geteuid())->pw_dir) + "/.local/share");
+    setenv("HOME", home.c_str(), 1);
 }
 
 TEST_F(CrashLog, ProcessesReportingAtOnceKeepEveryReport) {
-    // Long reports, so one process's write overlaps another's.
-    auto big = [](int n) { return Report(n) + std::string(200000, 'x'); };
+    auto big = [](int n) { return Report(n) + std::string(200000, 'x'); }; // writes overlap
     EXPECT_EQ(InProcesses(8, [&](int n) { AppendToCrashLog(Place(), big(n), 32); }),
               std::vector<int>(8, 0));
     const std::string text = Contents((folder / "bin" / "device-finder.qxr").string());
     EXPECT_EQ(text.find('\0'), std::string::npos);
-    const auto reports = SplitReports(text);
-    EXPECT_EQ(std::set<std::string>(reports.begin(), reports.end()).size(), 8u);
-    for (int n = 0; n < 8; ++n)
-        EXPECT_NE(std::find(reports.begin(), reports.end(), big(n)), reports.end()) << n;
+    EXPECT_EQ(SplitReports(text).size(), 8u);
 }
 
 TEST_F(CrashLog, AFailedWriteLeavesTheOldLogWhole) {
     const std::string path = AppendToCrashLog(Place(), Report(1), 2);
     AppendToCrashLog(Place(), Report(2), 2);
     const std::string before = Contents(path);
-    // The file size limit stops the write of a long report half-way.
-    const auto codes = InProcesses(1, [&](int) {
+    auto cutShort = [&](int) { // the file size limit stops the write half-way
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{before.size() + 100, before.size() + 100};
         setrlimit(RLIMIT_FSIZE, &limit);
         AppendToCrashLog(Place(), Report(3) + std::string(9000, 'x'), 2);
-    });
-    EXPECT_EQ(codes, std::vector<int>{1}) << "the write failed";
+    };
+    EXPECT_EQ(InProcesses(1, cutShort), std::vector<int>{1});
     EXPECT_EQ(Contents(path), before);
 }
 
 TEST_F(CrashLog, WhatIsNotTheUsersOwnLogStaysUntouched) {
-    const auto log = folder / "bin" / "device-finder.qxr";
-    const auto target = folder / "target";
-    const struct {
-        const char* name;
-        std::function<void()> make;
-    } cases[] = {
-        {"link to a file", [&] { std::filesystem::create_symlink(target, log); }},
-        {"link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", log); }},
-        {"FIFO", [&] { mkfifo(log.c_str(), 0600); }},
-        {"larger than a log",
-         [&] {
-             std::filesystem::resize_file(target, kCrashLogReadLimit + 1);
-             std::filesystem::rename(target, log);
-         }},
-        {"someone else's",
-         [&] {
-             std::filesystem::rename(target, log);
-             (void)!chown(log.c_str(), 65534, 65534);
-         }},
-    };
-    for (const auto& c : cases) {
-        std::filesystem::remove_all(folder / "data");
+    namespace fs = std::filesystem;
+    const auto log = folder / "bin" / "device-finder.qxr", target = folder / "target";
+    const std::function<void()> makes[] = {
+        [&] { fs::create_symlink(target, log); }, [&] { fs::create_symlink("/dev/zero", log); },
+        [&] { mkfifo(log.c_str(), 0600); },
+        [&] { fs::resize_file(target, kCrashLogReadLimit + 1), fs::rename(target, log); },
+        [&] { fs::rename(target, log), (void)!chown(log.c_str(), 65534, 65534); }};
+    for (std::size_t n = 0; n < std::size(makes) - (geteuid() != 0); ++n) {
         std::ofstream(target) << Report(0);
-        c.make();
+        makes[n]();
         struct stat before {};
         struct stat after {};
         lstat(log.c_str(), &before);
-        const std::string path = AppendToCrashLog(Place(), Report(1), 32);
+        EXPECT_EQ(AppendToCrashLog(Place(), Report(1), 32),
+                  (folder / "data/Quoxa/device-finder" / log.filename()).string());
         lstat(log.c_str(), &after);
-        if (std::string(c.name) == "someone else's" && geteuid() != 0)
-            continue; // only root can give a file away
-        EXPECT_EQ(path, (folder / "data" / "Quoxa" / "device-finder" / log.filename()).string())
-            << c.name;
-        EXPECT_TRUE(before.st_ino == after.st_ino && before.st_size == after.st_size) << c.name;
-        if (std::filesystem::exists(target)) {
-            EXPECT_EQ(Contents(target.string()), Report(0)) << c.name;
-        }
-        std::filesystem::remove(log);
+        EXPECT_TRUE(before.st_ino == after.st_ino && before.st_size == after.st_size) << n;
+        EXPECT_TRUE(!fs::exists(target) || Contents(target) == Report(0)) << n;
+        fs::remove(log);
     }
 }
