@@ -109,16 +109,15 @@ private:
         for (;;) {
             const int fd = OpenOwnLog(path_);
             while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-                if ((errno != EWOULDBLOCK && errno != EINTR) ||
-                    std::chrono::steady_clock::now() > deadline) {
-                    const int code = errno == EWOULDBLOCK ? ETIMEDOUT : errno;
+                const int code = errno == EWOULDBLOCK ? ETIMEDOUT : errno;
+                if (code != ETIMEDOUT || std::chrono::steady_clock::now() > deadline) {
                     close(fd);
                     Fail("Cannot lock the crash log", path_, code);
                 }
                 std::this_thread::sleep_for(kLockPoll);
             }
-            struct stat locked {
-            }, named{};
+            struct stat locked {};
+            struct stat named {};
             if (fstat(fd, &locked) == 0 && lstat(path_.c_str(), &named) == 0 &&
                 SameFile(locked, named))
                 return fd;
