@@ -1,5 +1,7 @@
 #include "callstack/CallStack.h"
 
+#include "platform/ProgramFile.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -8,12 +10,6 @@ namespace {
 
 std::string FileName(const std::string& path) {
     return path.substr(path.find_last_of('/') + 1);
-}
-
-std::string ProgramPath() {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
 }
 
 TThreadHeader HeaderOf(const TThreadRecord& thread, int priority) {
@@ -83,7 +79,7 @@ TThreadRecord RecordOf(pid_t thread) {
 } // namespace
 
 TFrameNamer::TFrameNamer(const TDebugData* debug) : debug_(debug) {
-    programName_ = FileName(ProgramPath());
+    programName_ = FileName(ProgramFile());
     // The first object the loader lists is the program itself.
     dl_iterate_phdr(
         [](dl_phdr_info* info, std::size_t, void* self) {

@@ -3,9 +3,14 @@
 #include "cli/TerminalText.h"
 #include "net/IdThread.h"
 
+#include <atomic>
 #include <string>
 
 namespace {
+
+// Set by a receiving thread as it ends on an exception, read by the main
+// thread before it exits.
+std::atomic<bool> threadFailed{false};
 
 void Write(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -29,9 +34,17 @@ TReportFrontEnd ConsoleFrontEnd(std::FILE* err) {
 
 void StartConsoleReporting() {
     StartCrashReporting(ConsoleFrontEnd(stderr));
-    TIdThread::SetExceptionHook([](TIdThread&, const std::exception& failure) {
-        return ExceptionManager(ExceptionRecordOf(failure, kDisplayThread));
-    });
+    TIdThread::SetExceptionHook(
+        [](TIdThread&, const std::exception& failure) { return ReportThreadFailure(failure); });
+}
+
+bool ReportThreadFailure(const std::exception& failure) {
+    threadFailed = true;
+    return ExceptionManager(ExceptionRecordOf(failure, kDisplayThread));
+}
+
+bool ReceivingThreadFailed() {
+    return threadFailed;
 }
 
 int ReportUnexpectedException(const std::exception& failure, std::FILE* err) {

@@ -71,5 +71,5 @@ int main(int argc, char** argv) {
         Write(stderr, "device-finder-cli: cannot write to standard output\n");
         return kExitFailure;
     }
-    return 0;
+    return ReceivingThreadFailed() ? kExitFailure : 0;
 }

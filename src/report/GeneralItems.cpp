@@ -3,6 +3,7 @@
 #include "adapters/LGetAdapterInfo.h"
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
+#include "platform/ProgramFile.h"
 #include "report/CpuDump.h"
 
 #include <pwd.h>
@@ -45,12 +46,6 @@ std::string KeyValue(const std::string& text, const std::string& key, char separ
     return "";
 }
 
-std::string ProgramFile() {
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    return length > 0 ? std::string(path, length) : std::string();
-}
-
 TReportBlock Block(const TReportTexts& texts, int header, std::vector<std::string> values) {
     TReportBlock block{texts[header], {}};
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -66,7 +61,8 @@ TReportBlock ApplicationBlock(const TReportInput& input, const TReportTexts& tex
         name += " - (" + input.ProgramDescription + ")";
     struct stat status {};
     std::string compiled;
-    if (stat(program.c_str(), &status) == 0)
+    // The running file, which a replaced path no longer names.
+    if (stat("/proc/self/exe", &status) == 0)
         compiled = DateText(system_clock::from_time_t(status.st_mtime));
     auto upTime = duration_cast<seconds>(now - input.StartTime).count();
     return Block(texts, ReportTextIndex::Application,

@@ -1,6 +1,7 @@
 #include "report/ModuleList.h"
 
 #include "platform/CodePage.h"
+#include "platform/ProgramFile.h"
 
 #include <link.h>
 #include <sys/stat.h>
@@ -33,12 +34,6 @@ int Collect(dl_phdr_info* info, std::size_t, void* data) {
     if (loaded.End != 0)
         static_cast<std::vector<TLoaded>*>(data)->push_back(std::move(loaded));
     return 0;
-}
-
-std::string ProgramFile() {
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    return length > 0 ? std::string(path, length) : std::string();
 }
 
 std::string RealPath(const std::string& file) {
@@ -79,7 +74,10 @@ TModuleInfo Describe(const TLoaded& loaded, bool program, const std::string& des
     module.Description = program ? description : "";
     module.Version = program ? version : "";
     // The kernel's own code (the vDSO) has a name but no file, and no version.
-    if (!file.empty() && stat(file.c_str(), &status) == 0) {
+    // The program's own figures are the running file's, which a replaced path
+    // no longer names.
+    const std::string statted = program ? "/proc/self/exe" : file;
+    if (!file.empty() && stat(statted.c_str(), &status) == 0) {
         module.Size = static_cast<std::uint64_t>(status.st_size);
         module.Modified = TimeText(status.st_mtime);
         if (!program)

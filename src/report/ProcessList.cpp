@@ -1,6 +1,7 @@
 #include "report/ProcessList.h"
 
 #include "platform/CodePage.h"
+#include "platform/ProgramFile.h"
 
 #include <sched.h>
 #include <unistd.h>
@@ -55,7 +56,7 @@ std::string Link(const std::string& path) {
 TProcessInfo ReadProcess(const std::filesystem::path& dir, std::uint32_t id) {
     TProcessInfo process;
     process.Id = id;
-    const std::string exe = Link(dir / "exe");
+    const std::string exe = WithoutDeletedMark(Link(dir / "exe"));
     std::string name = exe.substr(exe.rfind('/') + 1);
     if (name.empty()) {
         name = FileText(dir / "comm");

@@ -1,5 +1,6 @@
 #include "report/ReportOptions.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <type_traits>
 
@@ -169,6 +170,9 @@ TReportOptions ReadReportOptions(const std::vector<std::uint8_t>& stream) {
     TReportOptions options;
     TOptionsReader s(stream);
     Serialize(s, options);
+    // The crash-time list holds at least the report just made and at most
+    // kMaxAutoCrashCount: a count of 0 would read the times of an empty list.
+    options.AutoCrashCount = std::clamp(options.AutoCrashCount, 1u, kMaxAutoCrashCount);
     options.Filters.resize(s.Count(kStoredFilterMinSize));
     for (TExceptionFilter& filter : options.Filters)
         SerializeFilter(s, filter);

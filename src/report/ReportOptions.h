@@ -63,6 +63,9 @@ enum : std::uint16_t {
     kBehaviourDefaultHandlerToo = 1 << 7
 };
 
+// The most reports the automatic crash operation looks back on.
+constexpr std::uint32_t kMaxAutoCrashCount = 10;
+
 constexpr std::size_t kReportTextCount = TReportTexts::Count;
 constexpr std::size_t kBugTrackerTextCount = 7;
 
@@ -130,7 +133,8 @@ struct TReportOptions {
 };
 
 // The stored form of the options, texts scrambled. Reading fails with
-// std::runtime_error on a short or malformed stream.
+// std::runtime_error on a short or malformed stream, and brings the automatic
+// crash count into 1…kMaxAutoCrashCount.
 std::vector<std::uint8_t> WriteReportOptions(const TReportOptions& options);
 TReportOptions ReadReportOptions(const std::vector<std::uint8_t>& stream);
 

@@ -1,11 +1,11 @@
 #include "report/ReportStartup.h"
 
+#include "platform/ProgramFile.h"
 #include "report/CrashLog.h"
 #include "report/ReportText.h"
 #include "report/Restart.h"
 
 #include <chrono>
-#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -61,7 +61,7 @@ TReportEnvironment ProgramEnvironment(const TReportFrontEnd& frontEnd) {
         return ReportText(report, TextsOf(options), options.LogOptions);
     };
     environment.SaveLog = [](const std::string& text, const TReportOptions& options) {
-        const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+        const std::string program = ProgramFile();
         AppendToCrashLog(CrashLogPlace(program, HostName(), UserDataHome(), options), text,
                          options.ReportsKept);
     };

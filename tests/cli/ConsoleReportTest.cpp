@@ -38,3 +38,9 @@ TEST(ConsoleReport, UnexpectedExceptionIsReportedOnStandardErrorAndLogged) {
     std::fclose(err);
     std::fclose(plain);
 }
+
+TEST(ConsoleReport, AReceivingThreadsFailureMakesTheExitStatus1) {
+    EXPECT_FALSE(ReceivingThreadFailed());
+    ReportThreadFailure(std::runtime_error("socket gone"));
+    EXPECT_TRUE(ReceivingThreadFailed());
+}

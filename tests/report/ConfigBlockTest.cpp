@@ -70,6 +70,15 @@ TEST(ConfigBlock, EveryFieldAndTextReadsBack) {
     EXPECT_TRUE(read->Options.Active);
 }
 
+TEST(ConfigBlock, AutomaticCrashCountIsBroughtIntoRange) {
+    const std::pair<std::uint32_t, std::uint32_t> cases[] = {{0, 1}, {4, 4}, {11, 10}, {~0u, 10}};
+    for (const auto& [stored, read] : cases) {
+        TReportOptions options;
+        options.AutoCrashCount = stored;
+        EXPECT_EQ(ReadReportOptions(WriteReportOptions(options)).AutoCrashCount, read) << stored;
+    }
+}
+
 TEST(ConfigBlock, TextsAreScrambled) {
     const auto stream = WriteReportOptions(Unusual());
     const std::string plain(stream.begin(), stream.end());
