@@ -73,13 +73,13 @@ TCpuContext ContextOf(const ucontext_t& context) {
     return cpu;
 }
 
-// The stack bytes from the stack pointer, copied by the kernel so that a
-// stack pointer gone bad gives nothing rather than a second fault.
-void CaptureStack(std::uint64_t stackPointer) {
-    iovec local{fault.Stack, sizeof fault.Stack};
-    iovec remote{reinterpret_cast<void*>(stackPointer), sizeof fault.Stack};
+// Copies this process's memory by the kernel, so that a bad address gives
+// nothing rather than a second fault. Returns the bytes copied.
+std::size_t CopyOwnMemory(void* to, std::uint64_t from, std::size_t size) {
+    iovec local{to, size};
+    iovec remote{reinterpret_cast<void*>(from), size};
     const ssize_t copied = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
-    fault.StackSize = copied > 0 ? static_cast<std::uint32_t>(copied) : 0;
+    return copied > 0 ? static_cast<std::size_t>(copied) : 0;
 }
 
 void Capture(int signal, const siginfo_t& info, const ucontext_t& context) {
@@ -89,9 +89,16 @@ void Capture(int signal, const siginfo_t& info, const ucontext_t& context) {
     fault.Info = info;
     fault.Context = ContextOf(context);
     fault.ErrorCode = static_cast<std::uint64_t>(context.uc_mcontext.gregs[REG_ERR]);
-    WalkStack(fault.Trace, fault.Context.RIP);
+    // The unwinder reads the code at every address it meets; code that
+    // cannot be read (a jump to address 0) would fault it, so the walk is
+    // left to the reporter then.
+    std::uint8_t code = 0;
+    fault.Trace.Count = 0;
+    if (CopyOwnMemory(&code, fault.Context.RIP, 1) == 1)
+        WalkStack(fault.Trace, fault.Context.RIP);
     fault.Trace.TopIsExact = fault.Trace.Count > 0 && fault.Trace.Frames[0] == fault.Context.RIP;
-    CaptureStack(fault.Context.RSP);
+    fault.StackSize = static_cast<std::uint32_t>(
+        CopyOwnMemory(fault.Stack, fault.Context.RSP, sizeof fault.Stack));
     std::memcpy(&fault.Threads, &SignalThreads(), sizeof fault.Threads);
 }
 

@@ -149,16 +149,26 @@ TThreadHeader HeaderOf(const TFatalFault& fault, pid_t thread) {
 
 // The faulting thread's frames from the instruction that faulted on: from
 // the unwinder's walk past the signal frame when it got there, else from the
-// walk the handler made in-process, else only the faulting instruction.
-std::vector<TRemoteFrame> ExceptionFrames(const TFatalFault& fault,
+// walk the handler made in-process, else the faulting instruction and the
+// return address on top of the stack when it points into code.
+std::vector<TRemoteFrame> ExceptionFrames(const TFatalFault& fault, const TCrashedProcess& process,
                                           const std::vector<TRemoteFrame>* unwound) {
     const std::uint64_t at = fault.Context.RIP;
     if (unwound)
         for (std::size_t i = 1; i < unwound->size(); ++i)
             if ((*unwound)[i].Address == at && (*unwound)[i].Exact)
                 return {unwound->begin() + static_cast<std::ptrdiff_t>(i), unwound->end()};
-    if (!fault.Trace.TopIsExact)
-        return {{at, true}};
+    if (!fault.Trace.TopIsExact) {
+        // A call to a bad address left its return address on top of the stack.
+        std::vector<TRemoteFrame> frames{{at, true}};
+        std::uint64_t top = 0;
+        if (fault.StackSize >= sizeof top) {
+            std::memcpy(&top, fault.Stack, sizeof top);
+            if (!process.PlaceOf(top - 1).Path.empty())
+                frames.push_back({top, false});
+        }
+        return frames;
+    }
     std::vector<TRemoteFrame> frames;
     for (std::size_t i = 0; i < fault.Trace.Count; ++i)
         frames.push_back({fault.Trace.Frames[i], i == 0});
@@ -174,7 +184,7 @@ std::vector<TCallStackEntry> CallStackOf(const TFatalFault& fault, const TCrashe
             unwound = &frames;
     TThreadHeader header = HeaderOf(fault, fault.Thread);
     header.Starred = true;
-    stack.AddStack(ExceptionFrames(fault, unwound), TStackKind::ExceptionThread, header);
+    stack.AddStack(ExceptionFrames(fault, process, unwound), TStackKind::ExceptionThread, header);
     stack.AddCreator(SlotOf(fault, fault.Thread));
     for (const auto& [thread, frames] : process.Threads()) {
         if (thread == fault.Thread)

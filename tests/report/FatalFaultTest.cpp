@@ -57,6 +57,7 @@ TEST(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
          "Segmentation fault at [0-9A-F]{16}:_read of address "
          "0000000000000000 \\(address not mapped\\)\\.",
          "ReadNull"},
+        {"null-call", SIGSEGV, "execution of address 0000000000000000", "CallNull"},
         {"read-only-write", SIGSEGV, "write of address [0-9A-F]{16} \\(invalid permissions\\)",
          "WriteReadOnly"},
         {"divide-by-zero", SIGFPE, "Arithmetic fault at [0-9A-F]{16}:_integer divide by zero\\.",

@@ -25,6 +25,12 @@ volatile int zero = 0;
     return *static_cast<volatile int*>(nullptr);
 }
 
+int (*volatile nowhere)() = nullptr;
+
+[[gnu::noinline]] int CallNull() {
+    return nowhere() + 1;
+}
+
 [[gnu::noinline]] int WriteReadOnly() {
     void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     *static_cast<volatile int*>(page) = 1;
@@ -88,6 +94,8 @@ int main(int argc, char** argv) {
     const std::string fault = next < argc ? argv[next] : "";
     if (fault == "null-read")
         return ReadNull();
+    if (fault == "null-call")
+        return CallNull();
     if (fault == "read-only-write")
         return WriteReadOnly();
     if (fault == "divide-by-zero")

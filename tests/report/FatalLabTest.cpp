@@ -1,0 +1,193 @@
+#include "LabEnv.h"
+#include "report/CrashLog.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+// Fatal faults of the real programs in the network lab: signals sent to a
+// searching console program, and a fault injected into the window's main
+// thread with gdb while its receiving thread runs (own X display).
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+pid_t Spawn(const std::vector<std::string>& command, const std::string& errFile = "") {
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!errFile.empty())
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::string Output(const std::string& command) {
+    std::string text;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    return text.substr(0, text.find('\n'));
+}
+
+std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Has(const std::string& text, const std::string& pattern) {
+    return std::regex_search(text, std::regex(pattern));
+}
+
+// Waits until the process runs `count` threads (its receiving thread has started).
+void WaitForThreads(pid_t pid, std::size_t count) {
+    const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    const auto giveUp = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < giveUp &&
+           std::distance(fs::directory_iterator(tasks), fs::directory_iterator()) < long(count))
+        std::this_thread::sleep_for(20ms);
+}
+
+int WaitForEnd(pid_t pid) {
+    int status = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + 60s;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+class FatalLab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!InLab())
+            GTEST_SKIP() << "runs only inside the network lab (tests/lab/lab.sh)";
+        folder =
+            fs::path(LabDir()) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(folder / "bin");
+        fs::create_directories(folder / "home");
+        setenv("HOME", (folder / "home").c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    fs::path Install(const char* built) {
+        const fs::path program = folder / "bin" / fs::path(built).filename();
+        fs::copy_file(built, program);
+        return program;
+    }
+    fs::path folder;
+};
+
+// A signal during a search: the report on standard error and in the crash
+// log, and the ending a shell expects (128 + the signal's number).
+TEST_F(FatalLab, SignalledSearchReportsAndEndsWithTheSignalsStatus) {
+    const fs::path cli = Install(DF_CLI);
+    const struct {
+        int Signal;
+        const char* Name;
+        int Status;
+    } cases[] = {{SIGABRT, "SIGABRT", 134}, {SIGSEGV, "SIGSEGV", 139}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string err = (folder / (std::string(c.Name) + ".err")).string();
+        const pid_t pid = Spawn({cli.string(), "search", "--wait", "20000"}, err);
+        ASSERT_GT(pid, 0);
+        WaitForThreads(pid, 2);
+        kill(pid, c.Signal);
+        EXPECT_EQ(WaitForEnd(pid), c.Status);
+        const std::string report = Contents(err);
+        EXPECT_TRUE(Has(report, std::string("Type +: ") + c.Name + "\r?\n")) << report;
+        EXPECT_TRUE(Has(report, "sent by process " + std::to_string(getpid()))) << report;
+        EXPECT_TRUE(Has(report, "Running Thread: ID=\\d+; Priority=-?\\d+; Class=")) << report;
+    }
+    const std::vector<std::string> logged =
+        SplitReports(Contents(folder / "bin" / "device-finder-cli.qxr"));
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_TRUE(Has(logged[0], "Type +: SIGABRT\r\n"));
+    EXPECT_TRUE(Has(logged[1], "Type +: SIGSEGV\r\n"));
+}
+
+// The window's main thread jumps to address 0 while the receiving thread
+// waits for replies: the plain dialog comes from the reporter process, the
+// log gets the report, and after OK the window ends by SIGSEGV; with the
+// restart box ticked a new instance starts with the same arguments.
+TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
+    const fs::path program = Install(DF_PROGRAM);
+    setenv("DISPLAY", ":16", 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const pid_t display = Spawn({"Xvfb", ":16", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+    ASSERT_GT(display, 0);
+    for (auto giveUp = std::chrono::steady_clock::now() + 20s;
+         !fs::exists("/tmp/.X11-unix/X16") && std::chrono::steady_clock::now() < giveUp;)
+        std::this_thread::sleep_for(50ms);
+
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "restart" : "end");
+        const pid_t pid = Spawn({program.string(), "fault-check"});
+        ASSERT_FALSE(
+            Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'").empty());
+        WaitForThreads(pid, 2);
+        Output("gdb -p " + std::to_string(pid) +
+               " -batch -ex 'set var $pc=0' -ex detach >/dev/null 2>&1");
+        const std::string dialog =
+            Output("timeout 30 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+        ASSERT_FALSE(dialog.empty()) << "no dialog";
+        Output("xdotool windowfocus --sync " + dialog + " key --delay 50 " +
+               (restart ? "Tab space Return" : "Return"));
+        EXPECT_EQ(WaitForEnd(pid), 128 + SIGSEGV);
+        if (restart) {
+            const std::string again = Output(
+                "timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$' getwindowpid");
+            ASSERT_FALSE(again.empty()) << "no new instance";
+            EXPECT_EQ(Contents("/proc/" + again + "/cmdline"),
+                      program.string() + '\0' + "fault-check" + '\0');
+            kill(std::stoi(again), SIGKILL);
+        }
+    }
+    const std::vector<std::string> logged =
+        SplitReports(Contents(folder / "bin" / "device-finder.qxr"));
+    ASSERT_EQ(logged.size(), 2u);
+    const std::string& report = logged[0];
+    EXPECT_TRUE(Has(report, "Type +: SIGSEGV\r\n")) << report;
+    EXPECT_TRUE(Has(report, "Segmentation fault at [0-9A-F]{16}:_execution of address")) << report;
+    EXPECT_TRUE(
+        Has(report, "\\*Exception Thread: ID=" + std::string("\\d+; Priority=-?\\d+; \\[Main\\]")))
+        << report;
+    EXPECT_TRUE(
+        Has(report,
+            "Running Thread: ID=\\d+; Priority=-?\\d+; Class=TIdUDPListenerThread"
+            "[^\\r]*\\r\\n(\\|-+\\|\\r\\n)?(\\|[0-9A-F]+ *\\|[^\\r]*\\r\\n)*?\\|[0-9A-F]+ *\\|[^|]+\\|\\w+ *\\|"))
+        << report;
+    kill(display, SIGTERM);
+    waitpid(display, nullptr, 0);
+}
+
+} // namespace
