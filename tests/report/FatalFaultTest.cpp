@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -18,20 +19,12 @@ struct TRun {
 };
 
 // Runs the probe with `arguments`, its standard error into a file.
-TRun RunProbe(std::vector<std::string> arguments) {
+TRun RunProbe(const std::string& arguments) {
     const std::string output = ::testing::TempDir() + "fatal-probe.err";
-    arguments.insert(arguments.begin(), FATAL_PROBE);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int err = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(err, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    const std::string line = std::string("exec ") + FATAL_PROBE + " " + arguments + " 2>" + output;
+    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+    pid_t child = -1;
+    posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
     int status = 0;
     waitpid(child, &status, 0);
     std::ifstream file(output, std::ios::binary);
@@ -68,7 +61,7 @@ TEST(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Fault);
-        const TRun run = RunProbe({c.Fault});
+        const TRun run = RunProbe(c.Fault);
         EXPECT_EQ(run.Signal, c.Signal);
         EXPECT_TRUE(Has(run.Report, std::string("Type +: SIG") + sigabbrev_np(c.Signal) + "\r"))
             << run.Report;
@@ -82,7 +75,7 @@ TEST(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
 // When the system forbids tracing, the report still comes, from what the
 // handler saw, and says why the other threads are missing.
 TEST(FatalFault, RefusedTracingGivesTheShortReportWithItsNote) {
-    const TRun run = RunProbe({"--refuse-tracing", "null-read"});
+    const TRun run = RunProbe("--refuse-tracing null-read");
     EXPECT_EQ(run.Signal, SIGSEGV);
     EXPECT_TRUE(Has(run.Report, "Note +: The other threads could not be read")) << run.Report;
     EXPECT_TRUE(Has(run.Report, "\\|ReadNull *\\|")) << run.Report;

@@ -13,13 +13,15 @@
 #include <cstring>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <map>
+#include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 
 namespace {
 
-volatile int zero = 0;
+volatile int zero = 0, seven = 7;
 
 [[gnu::noinline]] int ReadNull() {
     return *static_cast<volatile int*>(nullptr);
@@ -37,18 +39,18 @@ int (*volatile nowhere)() = nullptr;
     return 0;
 }
 
-[[gnu::noinline]] int DivideByZero(int dividend) {
-    return dividend / zero;
+[[gnu::noinline]] int DivideByZero() {
+    return seven / zero;
 }
 
 [[gnu::noinline]] int CallAbort() {
     std::abort();
 }
 
-[[gnu::noinline]] int Recurse(int depth) {
+[[gnu::noinline]] int Recurse() {
     volatile char frame[512];
-    frame[0] = static_cast<char>(depth);
-    return zero == 0 ? Recurse(depth + 1) + frame[0] : 0;
+    frame[0] = static_cast<char>(zero);
+    return zero == 0 ? Recurse() + frame[0] : 0;
 }
 
 [[gnu::noinline]] int ThrowInt() {
@@ -91,20 +93,15 @@ int main(int argc, char** argv) {
         RefuseTracing();
         ++next;
     }
-    const std::string fault = next < argc ? argv[next] : "";
-    if (fault == "null-read")
-        return ReadNull();
-    if (fault == "null-call")
-        return CallNull();
-    if (fault == "read-only-write")
-        return WriteReadOnly();
-    if (fault == "divide-by-zero")
-        return DivideByZero(argc);
-    if (fault == "abort")
-        return CallAbort();
-    if (fault == "recursion")
-        return Recurse(0);
-    if (fault == "throw-int")
-        return ThrowInt();
+    const std::map<std::string, int (*)()> faults = {{"null-read", ReadNull},
+                                                     {"null-call", CallNull},
+                                                     {"read-only-write", WriteReadOnly},
+                                                     {"divide-by-zero", DivideByZero},
+                                                     {"abort", CallAbort},
+                                                     {"recursion", Recurse},
+                                                     {"throw-int", ThrowInt}};
+    const auto fault = faults.find(next < argc ? argv[next] : "");
+    if (fault != faults.end())
+        return fault->second();
     return 2;
 }
