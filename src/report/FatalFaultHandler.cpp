@@ -173,13 +173,24 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
     std::abort();
 }
 
+// Moves a descriptor above the standard ones, which a program started with
+// them closed hands out first: the reporter's standard input must not
+// replace the executable or the pipe.
+int AboveStandard(int descriptor) {
+    if (descriptor < 0 || descriptor > STDERR_FILENO)
+        return descriptor;
+    const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(descriptor);
+    return moved;
+}
+
 bool Prepare() {
-    prepared.Executable = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    prepared.Executable = AboveStandard(open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
     int ends[2];
     if (prepared.Executable < 0 || pipe2(ends, O_CLOEXEC) != 0)
         return false;
-    prepared.PipeRead = ends[0];
-    prepared.PipeWrite = ends[1];
+    prepared.PipeRead = AboveStandard(ends[0]);
+    prepared.PipeWrite = AboveStandard(ends[1]);
     char path[sizeof prepared.Program] = {};
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
     CopyText(prepared.Program, sizeof prepared.Program, length > 0 ? path : "device-finder");

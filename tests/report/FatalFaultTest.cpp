@@ -18,10 +18,12 @@ struct TRun {
     std::string Report;
 };
 
-// Runs the probe with `arguments`, its standard error into a file.
+// Runs the probe with `arguments`, its standard error into a file and its
+// standard input closed, as a program started from a service may be.
 TRun RunProbe(const std::string& arguments) {
     const std::string output = ::testing::TempDir() + "fatal-probe.err";
-    const std::string line = std::string("exec ") + FATAL_PROBE + " " + arguments + " 2>" + output;
+    const std::string line =
+        std::string("exec ") + FATAL_PROBE + " " + arguments + " 2>" + output + " <&-";
     const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
     pid_t child = -1;
     posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
