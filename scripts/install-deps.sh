@@ -13,7 +13,7 @@ packages=(
     fonts-wqy-zenhei
     ieee-data
     iproute2 procps nftables
-    xvfb x11-utils xdotool imagemagick
+    xvfb x11-utils xdotool imagemagick gdb
 )
 
 missing=()

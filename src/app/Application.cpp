@@ -4,6 +4,7 @@
 #include "net/IdThread.h"
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
+#include "platform/UnknownException.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -27,6 +28,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& failure) {
         HandleException(failure);
+        return true;
+    } catch (...) {
+        HandleException(EUnknownException());
         return true;
     }
 }

@@ -3,8 +3,10 @@
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "platform/CodePage.h"
-#include "report/dialogs/ReportPresenter.h"
+#include "report/FatalFaultHandler.h"
 #include "report/ReportStartup.h"
+#include "report/ReporterProcess.h"
+#include "report/dialogs/ReportPresenter.h"
 
 #include <QMessageBox>
 #include <QScreen>
@@ -26,10 +28,12 @@ void StageFailureBox(const std::string& title, const std::string& text) {
     box.exec();
 }
 
-TReportFrontEnd FrontEnd(const TApplication& application) {
+const char* const kTitle = "设备查找";
+
+TReportFrontEnd FrontEnd() {
     TReportFrontEnd frontEnd;
     frontEnd.Routines = TApplication::HookedRoutines();
-    frontEnd.Description = Utf8ToGbk(application.Title().toStdString());
+    frontEnd.Description = Utf8ToGbk(kTitle);
     frontEnd.Version = DF_VERSION ".0";
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         frontEnd.DisplayMode = QString("%1 x %2, %3 bit")
@@ -46,9 +50,17 @@ TReportFrontEnd FrontEnd(const TApplication& application) {
     return frontEnd;
 }
 
+// The reporter of a crashed instance: the plain dialog on a screen of its own.
+int RunReporter(int argc, char** argv) {
+    QApplication application(argc, argv);
+    return RunReporterProcess(FrontEnd());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (IsReporterProcess(argc, argv))
+        return RunReporter(argc, argv);
     // The code page conversion stands in for the run-time library's start-up.
     RunLibraryStep(
         "SysUtils Initialization", [] { GbkToUtf8(""); }, StageFailureBox);
@@ -57,8 +69,9 @@ int main(int argc, char** argv) {
             "Classes Initialization",
             [&] { application = std::make_unique<TApplication>(argc, argv); }, StageFailureBox))
         return 1;
-    application->SetTitle(QString::fromUtf8("设备查找"));
-    StartCrashReporting(FrontEnd(*application));
+    application->SetTitle(QString::fromUtf8(kTitle));
+    StartCrashReporting(FrontEnd());
+    InstallFatalFaultHandler();
     TIdThread::SetExceptionHook([](TIdThread&, const std::exception& failure) {
         return ExceptionManager(ExceptionRecordOf(failure, kDisplayThread));
     });

@@ -1,5 +1,7 @@
 #include "callstack/ThreadsList.h"
 
+#include "callstack/SignalThreads.h"
+
 #include <algorithm>
 #include <unistd.h>
 
@@ -52,12 +54,16 @@ void TThreadsList::Add(TThreadRecord record) {
     record.Handle = pthread_self();
     std::lock_guard guard(lock_);
     if (std::none_of(threads_.begin(), threads_.end(),
-                     [&](const TThreadRecord& r) { return r.Id == record.Id; }))
+                     [&](const TThreadRecord& r) { return r.Id == record.Id; })) {
+        AddSignalThread(record.Id, record.Main, record.Class.c_str(), record.Creator.Id,
+                        record.Creator.Main, record.Creator.Class.c_str(), record.Creator.Stack);
         threads_.push_back(std::move(record));
+    }
 }
 
 void TThreadsList::RemoveCurrent() {
     const pid_t id = gettid();
+    RemoveSignalThread(id);
     std::unique_lock guard(lock_);
     for (TThreadRecord& record : threads_)
         record.Ending = record.Ending || record.Id == id;

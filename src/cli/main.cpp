@@ -9,6 +9,8 @@
 #include "cli/SearchCommand.h"
 #include "cli/TerminalText.h"
 #include "platform/Exception.h"
+#include "report/FatalFaultHandler.h"
+#include "report/ReporterProcess.h"
 
 #include <cstdio>
 #include <exception>
@@ -48,7 +50,10 @@ void RunCommand(const CliOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (IsReporterProcess(argc, argv))
+        return RunReporterProcess(ConsoleFrontEnd(stderr));
     StartConsoleReporting();
+    InstallFatalFaultHandler();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     CliOptions options;
     try {

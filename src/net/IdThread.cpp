@@ -3,6 +3,7 @@
 #include "net/IdSync.h"
 
 #include "net/IdGlobal.h"
+#include "platform/UnknownException.h"
 
 #include <chrono>
 #include <cstdint>
@@ -148,6 +149,8 @@ void TIdThread::Execute() {
             Run();
     } catch (const std::exception& failure) {
         DoException(failure);
+    } catch (...) {
+        DoException(EUnknownException());
     }
     AfterRun();
     finished_ = true;

@@ -46,9 +46,9 @@ private:
 };
 
 // The longest readable stretch of `size` bytes or less from `address`.
-TMemoryDump ReadUpTo(std::uint64_t address, std::size_t size) {
+TMemoryDump ReadUpTo(std::uint64_t address, std::size_t size, const TMemoryReader& read) {
     for (; size >= 16; size /= 2) {
-        TMemoryDump dump = ReadMemory(address, size);
+        TMemoryDump dump = read(address, size);
         if (!dump.Bytes.empty())
             return dump;
     }
@@ -76,10 +76,14 @@ std::string Line(const cs_insn& insn, bool marked) {
 } // namespace
 
 std::string DisassemblyText(std::uint64_t address) {
-    const TMemoryDump after = ReadUpTo(address, 128);
+    return DisassemblyText(address, ReadMemory);
+}
+
+std::string DisassemblyText(std::uint64_t address, const TMemoryReader& read) {
+    const TMemoryDump after = ReadUpTo(address, 128, read);
     if (after.Bytes.empty())
         return "";
-    TMemoryDump before = address >= kLead ? ReadMemory(address - kLead, kLead) : TMemoryDump{};
+    TMemoryDump before = address >= kLead ? read(address - kLead, kLead) : TMemoryDump{};
     std::vector<std::uint8_t> code = before.Bytes;
     code.insert(code.end(), after.Bytes.begin(), after.Bytes.end());
     const std::uint64_t codeStart = address - before.Bytes.size();

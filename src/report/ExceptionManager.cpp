@@ -4,6 +4,7 @@
 #include "report/ReportStartup.h"
 
 #include "platform/Exception.h"
+#include "platform/UnknownException.h"
 
 #include <condition_variable>
 #include <cxxabi.h>
@@ -219,6 +220,9 @@ TExceptionRecord ExceptionRecordOf(const std::exception& failure, int displayKin
     char* name = abi::__cxa_demangle(typeid(failure).name(), nullptr, nullptr, &status);
     record.Input.ClassName = status == 0 ? name : typeid(failure).name();
     std::free(name);
+    // An object that is no exception has no class the report could name.
+    if (dynamic_cast<const EUnknownException*>(&failure) != nullptr)
+        record.Input.ClassName.clear();
     record.Input.Message = failure.what();
     record.DisplayKind = displayKind;
     // The throw site is known only here, in the thread that threw.

@@ -1,0 +1,89 @@
+#include "callstack/SignalThreads.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+// Enough for the fatal-fault handler, which walks the stack and starts the
+// reporter; a guard page below catches a handler that would overflow it.
+constexpr std::size_t kSignalStackSize = 256 * 1024;
+constexpr std::size_t kGuardSize = 4096;
+
+// The table and who owns each stack. `tableLock` serialises the registering
+// and ending threads; the signal handler reads the table without it.
+std::mutex tableLock;
+TSignalThreadTable table;
+void* stacks[kSignalThreadSlots] = {};
+
+void CopyName(char (&to)[32], const char* from) {
+    const char* text = from ? from : "";
+    const std::size_t length = strnlen(text, sizeof to - 1);
+    std::memcpy(to, text, length);
+    to[length] = '\0';
+}
+
+// Maps a stack with a guard page and makes it the calling thread's; null
+// when no memory could be had.
+void* InstallSignalStack() {
+    void* area = mmap(nullptr, kSignalStackSize + kGuardSize, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (area == MAP_FAILED)
+        return nullptr;
+    mprotect(area, kGuardSize, PROT_NONE);
+    stack_t stack{};
+    stack.ss_sp = static_cast<char*>(area) + kGuardSize;
+    stack.ss_size = kSignalStackSize;
+    if (sigaltstack(&stack, nullptr) != 0) {
+        munmap(area, kSignalStackSize + kGuardSize);
+        return nullptr;
+    }
+    return area;
+}
+
+void RemoveSignalStack(void* area) {
+    if (area == nullptr)
+        return;
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    munmap(area, kSignalStackSize + kGuardSize);
+}
+
+} // namespace
+
+void AddSignalThread(pid_t id, bool main, const char* className, pid_t creatorId, bool creatorMain,
+                     const char* creatorClass, const TStackTrace& creatorStack) {
+    std::lock_guard guard(tableLock);
+    TSignalThread* end = table.Threads + kSignalThreadSlots;
+    TSignalThread* slot =
+        std::find_if(table.Threads, end, [](const TSignalThread& t) { return t.Id == 0; });
+    if (slot == end)
+        return;
+    slot->Main = main;
+    CopyName(slot->Class, className);
+    slot->CreatorId = creatorId;
+    slot->CreatorMain = creatorMain;
+    CopyName(slot->CreatorClass, creatorClass);
+    slot->CreatorStack = creatorStack;
+    stacks[slot - table.Threads] = InstallSignalStack();
+    __atomic_store_n(&slot->Id, id, __ATOMIC_RELEASE);
+}
+
+void RemoveSignalThread(pid_t id) {
+    std::lock_guard guard(tableLock);
+    for (std::size_t i = 0; i < kSignalThreadSlots; ++i)
+        if (table.Threads[i].Id == id) {
+            __atomic_store_n(&table.Threads[i].Id, 0, __ATOMIC_RELEASE);
+            RemoveSignalStack(stacks[i]);
+            stacks[i] = nullptr;
+        }
+}
+
+const TSignalThreadTable& SignalThreads() {
+    return table;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "callstack/StackTrace.h"
+
+#include <cstddef>
+#include <sys/types.h>
+
+// The registered threads as a fatal-fault handler may read them: a table of
+// fixed slots that needs no lock and no allocation to read, kept beside the
+// thread registry. Each registered thread also gets an alternate signal
+// stack here, so a handler that asks for one still runs after the thread has
+// overflowed its own stack.
+
+// One registered thread. Plain bytes, so the table can be written to a pipe
+// as it stands.
+struct TSignalThread {
+    pid_t Id = 0; // 0: a free slot
+    bool Main = false;
+    char Class[32] = {};
+    pid_t CreatorId = 0; // 0: nobody recorded
+    bool CreatorMain = false;
+    char CreatorClass[32] = {};
+    TStackTrace CreatorStack;
+};
+
+inline constexpr std::size_t kSignalThreadSlots = 64;
+
+struct TSignalThreadTable {
+    TSignalThread Threads[kSignalThreadSlots];
+};
+
+// On the thread itself, when it registers: takes a slot (none when all are
+// used) and switches the thread to an alternate signal stack of its own.
+void AddSignalThread(pid_t id, bool main, const char* className, pid_t creatorId, bool creatorMain,
+                     const char* creatorClass, const TStackTrace& creatorStack);
+
+// On the thread itself, when it ends: frees its slot and its signal stack.
+void RemoveSignalThread(pid_t id);
+
+// The table. A slot's Id is written last when it is taken and first when it
+// is freed, so a reader that interrupts a change sees a free slot or a whole one.
+const TSignalThreadTable& SignalThreads();

@@ -1,0 +1,168 @@
+#include "LabEnv.h"
+#include "report/CrashLog.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+// Fatal faults of the real programs in the network lab: signals sent to a
+// searching console program, and a fault injected into the window's main
+// thread with gdb while its receiving thread runs (own X display).
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Starts `command` through the shell, which it replaces.
+pid_t Start(const std::string& command) {
+    const std::string line = "exec " + command;
+    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+    pid_t pid = -1;
+    posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+    return pid;
+}
+
+std::string Output(const std::string& command) {
+    std::string text;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    return text.substr(0, text.find('\n'));
+}
+
+std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Has(const std::string& text, const std::string& pattern) {
+    return std::regex_search(text, std::regex(pattern));
+}
+
+// Waits until the process's receiving thread has named itself, which it does
+// once it is registered for crash reports.
+void WaitForReceivingThread(pid_t pid) {
+    const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (auto giveUp = std::chrono::steady_clock::now() + 20s;
+         std::chrono::steady_clock::now() < giveUp; std::this_thread::sleep_for(20ms))
+        for (const auto& task : fs::directory_iterator(tasks))
+            if (Contents(task.path() / "comm").starts_with("UDPServerTask"))
+                return;
+}
+
+// The status a shell reports for the process: 128 + the signal that ended it.
+int StatusOfEnd(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+class FatalLab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!InLab())
+            GTEST_SKIP() << "runs only inside the network lab (tests/lab/lab.sh)";
+        folder =
+            fs::path(LabDir()) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(folder / "bin");
+        setenv("HOME", folder.c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+    }
+    fs::path Install(const char* built) {
+        const fs::path program = folder / "bin" / fs::path(built).filename();
+        fs::copy_file(built, program);
+        return program;
+    }
+    fs::path folder;
+};
+
+// A signal during a search: the report on standard error and in the crash
+// log, and the ending a shell expects (128 + the signal's number).
+TEST_F(FatalLab, SignalledSearchReportsAndEndsWithTheSignalsStatus) {
+    const fs::path cli = Install(DF_CLI);
+    for (const int signal : {SIGABRT, SIGSEGV}) {
+        const std::string name = std::string("SIG") + sigabbrev_np(signal);
+        SCOPED_TRACE(name);
+        const std::string err = (folder / (name + ".err")).string();
+        const pid_t pid = Start(cli.string() + " search --wait 20000 2>" + err);
+        WaitForReceivingThread(pid);
+        kill(pid, signal);
+        EXPECT_EQ(StatusOfEnd(pid), 128 + signal);
+        const std::string report = Contents(err);
+        EXPECT_TRUE(Has(report, "Type +: " + name + "\r?\n")) << report;
+        EXPECT_TRUE(Has(report, "sent by process " + std::to_string(getpid()))) << report;
+        EXPECT_TRUE(Has(report, "Thread: ID=\\d+; Priority=-?\\d+; Class=TIdUDPListenerThread"));
+    }
+    const std::vector<std::string> logged =
+        SplitReports(Contents(folder / "bin" / "device-finder-cli.qxr"));
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_TRUE(Has(logged[0], "Type +: SIGABRT\r\n"));
+    EXPECT_TRUE(Has(logged[1], "Type +: SIGSEGV\r\n"));
+}
+
+// The window's main thread jumps to address 0 while the receiving thread
+// waits for replies: the plain dialog comes from the reporter process, the
+// log gets the report, and after OK the window ends by SIGSEGV; with the
+// restart box ticked a new instance starts with the same arguments.
+TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
+    const fs::path program = Install(DF_PROGRAM);
+    setenv("DISPLAY", ":16", 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const pid_t display = Start("Xvfb :16 -nolisten tcp -screen 0 1024x768x24");
+    for (auto giveUp = std::chrono::steady_clock::now() + 20s;
+         !fs::exists("/tmp/.X11-unix/X16") && std::chrono::steady_clock::now() < giveUp;)
+        std::this_thread::sleep_for(50ms);
+
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "restart" : "end");
+        const pid_t pid = Start(program.string() + " fault-check");
+        ASSERT_FALSE(
+            Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'").empty());
+        WaitForReceivingThread(pid);
+        Output("gdb -p " + std::to_string(pid) +
+               " -batch -ex 'set var $pc=0' -ex detach >/dev/null 2>&1");
+        const std::string dialog =
+            Output("timeout 30 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+        ASSERT_FALSE(dialog.empty()) << "no dialog";
+        Output("xdotool windowfocus --sync " + dialog + " key --delay 50 " +
+               (restart ? "Tab space Return" : "Return"));
+        EXPECT_EQ(StatusOfEnd(pid), 128 + SIGSEGV);
+        if (restart) {
+            const std::string again = Output(
+                "timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$' getwindowpid");
+            ASSERT_FALSE(again.empty()) << "no new instance";
+            EXPECT_EQ(Contents("/proc/" + again + "/cmdline"),
+                      program.string() + '\0' + "fault-check" + '\0');
+            kill(std::stoi(again), SIGKILL);
+        }
+    }
+    const std::vector<std::string> logged =
+        SplitReports(Contents(folder / "bin" / "device-finder.qxr"));
+    ASSERT_EQ(logged.size(), 2u);
+    const std::string& report = logged[0];
+    EXPECT_TRUE(Has(report, "Type +: SIGSEGV\r\n")) << report;
+    EXPECT_TRUE(Has(report, "Segmentation fault at [0-9A-F]{16}:_execution of address")) << report;
+    EXPECT_TRUE(Has(report, "\\*Exception Thread: ID=\\d+; Priority=-?\\d+; \\[Main\\]"));
+    EXPECT_TRUE(Has(report, "Running Thread: ID=\\d+; Priority=-?\\d+; Class=TIdUDPListenerThread"
+                            "[^\\r]*\\r\\n(\\|-+\\|\\r\\n)?(\\|[0-9A-F]+ "
+                            "*\\|[^\\r]*\\r\\n)*?\\|[0-9A-F]+ *\\|[^|]+\\|\\w+ *\\|"))
+        << report;
+    kill(display, SIGTERM);
+    waitpid(display, nullptr, 0);
+}
+
+} // namespace
