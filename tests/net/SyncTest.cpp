@@ -1,3 +1,4 @@
+#include "callstack/ThrowSite.h"
 #include "net/IdException.h"
 #include "net/IdSync.h"
 
@@ -138,4 +139,50 @@ TEST(Synchronize, WokenCallerFindsTheHandOverFree) {
     if (!mayUseRealTime)
         GTEST_SKIP() << "needs the right to a real-time policy";
     EXPECT_EQ(waits, 0);
+}
+
+TEST(Synchronize, FailureRaisedAgainKeepsItsThrowSite) {
+    std::uintptr_t thrownAt = 0, foundAt = 0;
+    std::thread worker([&] {
+        try {
+            Synchronize([&] {
+                try {
+                    throw EIdException("in the handler");
+                } catch (const EIdException& e) {
+                    thrownAt = FindThrowSite(dynamic_cast<const void*>(&e))->Address;
+                    throw;
+                }
+            });
+        } catch (const EIdException& e) {
+            const TThrowSite* site = FindThrowSite(dynamic_cast<const void*>(&e));
+            foundAt = site != nullptr ? site->Address : 0;
+        }
+    });
+    WaitRunningSyncCalls([&] { return false; }, 300ms);
+    worker.join();
+    EXPECT_NE(thrownAt, 0u);
+    EXPECT_EQ(foundAt, thrownAt);
+}
+
+TEST(Synchronize, WhileWorkFailsTheCallerStillWaitsForItsCall) {
+    std::atomic<bool> queued = false, returned = false;
+    bool ranBeforeReturn = false;
+    std::thread worker([&] {
+        bool ran = false;
+        EXPECT_THROW(SynchronizeWhile([&] { ran = true; },
+                                      [&](int) {
+                                          queued = true;
+                                          throw EIdException("read-ahead");
+                                      }),
+                     EIdException);
+        ranBeforeReturn = ran;
+        returned = true;
+        NotifySyncWaiters();
+    });
+    while (!queued)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(50ms);
+    WaitRunningSyncCalls([&] { return returned.load(); }, 5s);
+    worker.join();
+    EXPECT_TRUE(ranBeforeReturn);
 }
