@@ -3,8 +3,9 @@
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "platform/CodePage.h"
-#include "report/dialogs/ReportPresenter.h"
 #include "report/ReportStartup.h"
+#include "report/Restart.h"
+#include "report/dialogs/ReportPresenter.h"
 
 #include <QMessageBox>
 #include <QScreen>
@@ -49,6 +50,8 @@ TReportFrontEnd FrontEnd(const TApplication& application) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A report copied before a restart comes back to the clipboard.
+    const std::string handedOver = TakeHandedOverClipboard();
     // The code page conversion stands in for the run-time library's start-up.
     RunLibraryStep(
         "SysUtils Initialization", [] { GbkToUtf8(""); }, StageFailureBox);
@@ -59,6 +62,8 @@ int main(int argc, char** argv) {
         return 1;
     application->SetTitle(QString::fromUtf8("设备查找"));
     StartCrashReporting(FrontEnd(*application));
+    if (!handedOver.empty())
+        CopyReportToClipboard(handedOver);
     TIdThread::SetExceptionHook([](TIdThread&, const std::exception& failure) {
         return ExceptionManager(ExceptionRecordOf(failure, kDisplayThread));
     });
