@@ -51,7 +51,8 @@ struct TPresentationResult {
 
 // Everything a report reaches outside itself, so tests can stand in for it.
 // Present, SaveLog, CopyToClipboard and EndProcess run on the report's worker
-// thread; Pump on the waiting faulting thread.
+// thread (on the faulting thread itself when no worker can be started); Pump
+// on the waiting faulting thread, and a failure it raises stays there.
 struct TReportEnvironment {
     std::function<TReportClock::time_point()> Now = [] { return TReportClock::now(); };
     std::function<TCrashReport(const TExceptionRecord&, const TReportOptions&)> Gather;

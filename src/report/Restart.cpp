@@ -44,6 +44,7 @@ struct TSpawnSetup {
 
 // The environment variable that names the descriptor of a handed-over text.
 constexpr const char* kClipboardVariable = "QUOXA_CLIPBOARD_FD";
+constexpr const char* kClipboardEntry = "QUOXA_CLIPBOARD_FD=";
 constexpr int kClipboardSeals = F_SEAL_SEAL | F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
 // A report is far smaller; the bound keeps a stray descriptor from being read without end.
 constexpr std::size_t kClipboardLimit = 16u << 20;
@@ -146,7 +147,7 @@ pid_t StartInstance(const TStartupInfo& startup) {
     argv.push_back(nullptr);
     std::vector<char*> environment;
     for (char** variable = environ; *variable != nullptr; ++variable)
-        if (std::strncmp(*variable, kClipboardVariable, std::strlen(kClipboardVariable)) != 0)
+        if (std::strncmp(*variable, kClipboardEntry, std::strlen(kClipboardEntry)) != 0)
             environment.push_back(*variable);
     std::string handOver;
     int clipboard = -1;
@@ -156,7 +157,7 @@ pid_t StartInstance(const TStartupInfo& startup) {
             clipboard = ClipboardFile(ClipboardText());
     }
     if (clipboard >= 0) {
-        handOver = std::string(kClipboardVariable) + "=" + std::to_string(clipboard);
+        handOver = kClipboardEntry + std::to_string(clipboard);
         environment.push_back(handOver.data());
     }
     environment.push_back(nullptr);

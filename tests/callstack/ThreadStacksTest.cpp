@@ -165,44 +165,30 @@ TEST(ThreadStacks, AThreadThatBlocksTheSignalIsListedWithoutAStackAndItsLateAnsw
     EXPECT_EQ(stacks[0].Context.RIP, stacks[0].Trace.Frames[0]);
 }
 
-namespace {
+static struct sigaction realStackAction;
+static thread_local sigjmp_buf stuck;
 
-struct sigaction realStackAction;
-thread_local sigjmp_buf stuck;
-
-void LeaveTheHandler(int) {
-    siglongjmp(stuck, 1);
-}
-
-// The real handler, given a context it cannot read: it stops after it began
-// and never answers.
-void StoppingStackHandler(int signal, siginfo_t* info, void*) {
+// The real handler, on a context it cannot read: it stops after it began.
+static void StoppingStackHandler(int signal, siginfo_t* info, void*) {
     if (sigsetjmp(stuck, 1) == 0)
         realStackAction.sa_sigaction(signal, info, nullptr);
 }
-
-} // namespace
 
 TEST(ThreadStacks, AThreadStoppedInsideItsHandlerCostsNoMoreThanTheWait) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers take the fault in the handler for a crash";
 #endif
     TParkedThread stopping(false);
-    stopping.Start();
-    stopping.WaitParked();
+    stopping.Start(), stopping.WaitParked();
     TakeThreadStacks(0, 100ms); // installs the real handler
     struct sigaction wrapper {
     }, leave{}, oldFault{};
-    wrapper.sa_sigaction = StoppingStackHandler;
-    wrapper.sa_flags = SA_SIGINFO;
-    leave.sa_handler = LeaveTheHandler;
-    sigaction(StackSignal(), &wrapper, &realStackAction);
-    sigaction(SIGSEGV, &leave, &oldFault);
+    wrapper.sa_sigaction = StoppingStackHandler, wrapper.sa_flags = SA_SIGINFO;
+    leave.sa_handler = [](int) { siglongjmp(stuck, 1); };
+    sigaction(StackSignal(), &wrapper, &realStackAction), sigaction(SIGSEGV, &leave, &oldFault);
     const auto stacks = TakeThreadStacks(0, 100ms);
-    sigaction(StackSignal(), &realStackAction, nullptr);
-    sigaction(SIGSEGV, &oldFault, nullptr);
-    ASSERT_EQ(stacks.size(), 1u);
-    EXPECT_FALSE(stacks[0].Taken);
+    sigaction(StackSignal(), &realStackAction, nullptr), sigaction(SIGSEGV, &oldFault, nullptr);
+    EXPECT_FALSE(stacks.at(0).Taken);
     EXPECT_TRUE(TakeThreadStacks(0, 100ms).at(0).Taken) << "the next request takes another slot";
 }
 

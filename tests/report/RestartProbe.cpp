@@ -1,9 +1,8 @@
 // A program that restarts itself once, as a report's restart does.
 //   restart-probe MARKER OUTPUT [ARGS...]
-// First run: creates MARKER, moves to another folder, copies a report and
-// restarts through a report from a thread at a real-time policy (where
-// allowed). Second run: writes its folder, arguments, process group,
-// environment, scheduling and clipboard text to OUTPUT.
+// First run: creates MARKER, moves to another folder and restarts. Second
+// run: writes its folder, arguments, process group, environment, scheduling
+// and clipboard to OUTPUT.
 #include "platform/Exception.h"
 #include "report/ExceptionManager.h"
 #include "report/Restart.h"
