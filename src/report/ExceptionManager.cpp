@@ -11,7 +11,6 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
-#include <system_error>
 #include <thread>
 #include <typeinfo>
 #include <unistd.h>
@@ -28,9 +27,8 @@ constexpr auto kPollInterval = std::chrono::milliseconds(10);
 // The report runs on a worker of its own while the faulting thread waits.
 // The worker runs at the normal policy and nice 0, whatever the faulting
 // thread runs at: a receiving thread's real-time policy would otherwise pass
-// to the worker and to a program it restarts. Its constructor throws
-// std::system_error when no thread can be started. `lock_` guards the result
-// and the finished flag.
+// to the worker and to a program it restarts. Its constructor throws when
+// no thread can be started. `lock_` guards the result and the finished flag.
 class TExceptionThread {
 public:
     explicit TExceptionThread(std::function<bool()> report)
@@ -161,9 +159,10 @@ bool TExceptionManager::RunReport(const TExceptionRecord& record) {
     std::optional<TExceptionThread> worker;
     try {
         worker.emplace([this, &record] { return Report(record); });
-    } catch (const std::system_error&) {
-        // No thread to spare (out of memory or of threads): this thread
-        // makes the report itself.
+    } catch (const std::exception&) {
+        // No thread to spare (std::system_error, or std::bad_alloc for its
+        // state, when memory or threads run out): this thread makes the
+        // report itself.
         return Report(record);
     }
     while (!worker->WaitFor(kPollInterval))

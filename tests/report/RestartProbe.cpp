@@ -25,7 +25,6 @@ int main(int argc, char** argv) {
             return 3;
         HandOverClipboard("copied report");
         TReportOptions options;
-        options.SaveLogFile = false;
         options.Filters = {{true, "Exception", "", 0, 0, 2, kOperationRestart}};
         TReportEnvironment environment;
         environment.Gather = [](const TExceptionRecord&, const TReportOptions&) {
