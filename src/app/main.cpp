@@ -6,6 +6,7 @@
 #include "report/FatalFaultHandler.h"
 #include "report/ReportStartup.h"
 #include "report/ReporterProcess.h"
+#include "report/Restart.h"
 #include "report/dialogs/ReportPresenter.h"
 
 #include <QMessageBox>
@@ -61,6 +62,8 @@ int RunReporter(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (IsReporterProcess(argc, argv))
         return RunReporter(argc, argv);
+    // A report copied before a restart comes back to the clipboard.
+    const std::string handedOver = TakeHandedOverClipboard();
     // The code page conversion stands in for the run-time library's start-up.
     RunLibraryStep(
         "SysUtils Initialization", [] { GbkToUtf8(""); }, StageFailureBox);
@@ -72,6 +75,8 @@ int main(int argc, char** argv) {
     application->SetTitle(QString::fromUtf8(kTitle));
     StartCrashReporting(FrontEnd());
     InstallFatalFaultHandler();
+    if (!handedOver.empty())
+        CopyReportToClipboard(handedOver);
     TIdThread::SetExceptionHook([](TIdThread&, const std::exception& failure) {
         return ExceptionManager(ExceptionRecordOf(failure, kDisplayThread));
     });

@@ -1,5 +1,6 @@
 #include "callstack/ThreadStacks.h"
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -18,7 +19,7 @@ namespace {
 // finds its own request still pending, so a late answer to a request that was
 // given up cannot touch the next one. Guarded by `takerLock` on the
 // reporter's side; the handler owns Context and Trace between Taking and Done.
-enum : std::uint64_t { Free = 0, Pending = 1, Taking = 2, Done = 3 };
+enum : std::uint64_t { Free = 0, Pending = 1, Taking = 2, Done = 3, StateMask = 3 };
 
 struct TStackSlot {
     std::atomic<std::uint64_t> Ticket{Free};
@@ -27,8 +28,12 @@ struct TStackSlot {
     TStackTrace Trace;
 };
 
+// A handler that began and never finished (its thread stopped in it) keeps
+// its slot until it does; the next request takes another. The signal's value
+// carries the request's number and its slot's index.
+constexpr std::uint64_t kSlotBits = 3;
 std::mutex takerLock;
-TStackSlot slot;
+std::array<TStackSlot, 1u << kSlotBits> slots;
 std::uint64_t lastRequest = 0;
 
 void ReadContext(const ucontext_t& uc, TCpuContext& to) {
@@ -47,7 +52,9 @@ void ReadContext(const ucontext_t& uc, TCpuContext& to) {
 // (which finds frames without locks) and sem_post.
 void OnStackSignal(int, siginfo_t* info, void* context) {
     const int savedErrno = errno;
-    const auto request = reinterpret_cast<std::uint64_t>(info->si_value.sival_ptr);
+    const auto value = reinterpret_cast<std::uint64_t>(info->si_value.sival_ptr);
+    const std::uint64_t request = value >> kSlotBits;
+    TStackSlot& slot = slots[value & (slots.size() - 1)];
     std::uint64_t expected = request << 2 | Pending;
     if (info->si_code == SI_QUEUE && info->si_pid == getpid() &&
         slot.Ticket.compare_exchange_strong(expected, request << 2 | Taking,
@@ -62,7 +69,8 @@ void OnStackSignal(int, siginfo_t* info, void* context) {
 }
 
 void InstallHandler() {
-    sem_init(&slot.Answered, 0, 0);
+    for (TStackSlot& slot : slots)
+        sem_init(&slot.Answered, 0, 0);
     struct sigaction action {};
     action.sa_sigaction = OnStackSignal;
     action.sa_flags = SA_SIGINFO | SA_RESTART;
@@ -79,38 +87,51 @@ timespec Deadline(std::chrono::milliseconds wait) {
     return at;
 }
 
-void WaitAnswered() {
-    while (sem_wait(&slot.Answered) != 0 && errno == EINTR) {
+// A slot no handler is writing, its old answers drained; null when every
+// slot is held by a handler that never finished.
+TStackSlot* FreeSlot() {
+    for (TStackSlot& slot : slots) {
+        const std::uint64_t state = slot.Ticket.load(std::memory_order_acquire) & StateMask;
+        if (state == Free || state == Done) {
+            while (sem_trywait(&slot.Answered) == 0) {
+            }
+            return &slot;
+        }
     }
+    return nullptr;
 }
 
-// Signals one thread and waits for its answer; true when the stack was taken.
+// Signals one thread and waits at most `wait` for its answer; true when the
+// stack was taken.
 bool TakeOne(pthread_t thread, std::chrono::milliseconds wait, TThreadStack& into) {
+    TStackSlot* slot = FreeSlot();
+    if (slot == nullptr)
+        return false;
     const std::uint64_t request = ++lastRequest;
-    slot.Ticket.store(request << 2 | Pending, std::memory_order_release);
+    const std::uint64_t mine = request << 2;
+    slot->Ticket.store(mine | Pending, std::memory_order_release);
     sigval value{};
-    value.sival_ptr = reinterpret_cast<void*>(request);
+    value.sival_ptr = reinterpret_cast<void*>(request << kSlotBits | (slot - slots.data()));
     if (pthread_sigqueue(thread, StackSignal(), value) != 0) {
-        slot.Ticket.store(Free, std::memory_order_relaxed);
+        slot->Ticket.store(Free, std::memory_order_relaxed);
         return false;
     }
     const timespec deadline = Deadline(wait);
-    int waited;
-    while ((waited = sem_clockwait(&slot.Answered, CLOCK_MONOTONIC, &deadline)) != 0 &&
-           errno == EINTR) {
-    }
-    if (waited != 0) {
-        std::uint64_t expected = request << 2 | Pending;
-        if (slot.Ticket.compare_exchange_strong(expected, Free, std::memory_order_acq_rel))
-            return false;
-        // The handler has begun: it walks without blocking, so its answer is near.
-        WaitAnswered();
-    }
-    if (slot.Ticket.load(std::memory_order_acquire) != (request << 2 | Done))
+    // A post may be a late one of an earlier request: only the ticket tells.
+    while (slot->Ticket.load(std::memory_order_acquire) != (mine | Done)) {
+        if (sem_clockwait(&slot->Answered, CLOCK_MONOTONIC, &deadline) == 0 || errno == EINTR)
+            continue;
+        std::uint64_t expected = mine | Pending;
+        // Not begun: withdrawn. Begun but not finished: the thread stopped
+        // inside its handler, which keeps the slot until it ends.
+        if (!slot->Ticket.compare_exchange_strong(expected, Free, std::memory_order_acq_rel) &&
+            expected == (mine | Done))
+            break;
         return false;
-    into.Context = slot.Context;
-    into.Trace = slot.Trace;
-    slot.Ticket.store(Free, std::memory_order_relaxed);
+    }
+    into.Context = slot->Context;
+    into.Trace = slot->Trace;
+    slot->Ticket.store(Free, std::memory_order_relaxed);
     return true;
 }
 

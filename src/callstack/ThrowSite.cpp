@@ -68,6 +68,12 @@ const TThrowSite* FindThrowSite(const void* exceptionObject) {
     return nullptr;
 }
 
+void AdoptThrowSite(const TThrowSite& site) {
+    newest = (newest + 1) % Kept;
+    anyThrow = true;
+    sites[newest] = site;
+}
+
 const TThrowSite* LastThrowSite() {
     return anyThrow ? &sites[newest] : nullptr;
 }

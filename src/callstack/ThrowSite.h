@@ -30,6 +30,11 @@ struct TThrowSite {
 // The pointer stays valid until this thread throws a few more times.
 const TThrowSite* FindThrowSite(const void* exceptionObject);
 
+// Records `site` as the calling thread's throw of its object: an exception
+// caught on one thread and raised again on another keeps the place where it
+// was first thrown (raising again records nothing of its own).
+void AdoptThrowSite(const TThrowSite& site);
+
 // The calling thread's most recent throw, or null.
 const TThrowSite* LastThrowSite();
 

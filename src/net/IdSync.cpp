@@ -1,11 +1,14 @@
 #include "net/IdSync.h"
 
+#include "callstack/ThrowSite.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <thread>
@@ -22,7 +25,21 @@ struct SyncRequest {
     bool queued = false;
     // Made readable when the call has run, when the caller waits on it.
     int doneFd = -1;
+    // Where `failure` was thrown, on the UI thread: the caller raises it
+    // again, and a report of it there names the real throw site.
+    std::optional<TThrowSite> site;
 };
+
+void RecordFailure(SyncRequest& request) {
+    request.failure = std::current_exception();
+    try {
+        throw;
+    } catch (const std::exception& failure) {
+        if (const TThrowSite* site = FindThrowSite(dynamic_cast<const void*>(&failure)))
+            request.site = *site;
+    } catch (...) {
+    }
+}
 
 // The caller's own completion descriptor, made once per thread.
 class DoneEvent {
@@ -104,7 +121,7 @@ void SynchronizeWhile(const std::function<void()>& method,
     }
     thread_local DoneEvent done;
     SyncState& s = State();
-    SyncRequest request{method, nullptr, false, false, done.Fd()};
+    SyncRequest request{method, nullptr, false, false, done.Fd(), std::nullopt};
     std::function<void()> wake;
     {
         std::lock_guard guard(s.lock);
@@ -115,14 +132,27 @@ void SynchronizeWhile(const std::function<void()>& method,
     s.changed.notify_all();
     if (wake)
         wake();
-    meanwhile(done.Fd());
+    // The request lives in this frame: whatever `meanwhile` does, this
+    // returns only after the UI thread has finished with it.
+    std::exception_ptr meanwhileFailure;
+    try {
+        meanwhile(done.Fd());
+    } catch (...) {
+        meanwhileFailure = std::current_exception();
+    }
     std::unique_lock guard(s.lock);
     s.changed.wait(guard, [&] { return request.done; });
     guard.unlock();
     // The signal may follow the flag by a moment; the read waits for it.
     done.Reset();
-    if (request.failure)
+    // The call's own failure comes first: it is what the caller hands over.
+    if (request.failure) {
+        if (request.site)
+            AdoptThrowSite(*request.site);
         std::rethrow_exception(request.failure);
+    }
+    if (meanwhileFailure)
+        std::rethrow_exception(meanwhileFailure);
 }
 
 void Queue(std::function<void()> method) {
@@ -130,7 +160,8 @@ void Queue(std::function<void()> method) {
     std::function<void()> wake;
     {
         std::lock_guard guard(s.lock);
-        s.queue.push_back(new SyncRequest{std::move(method), nullptr, false, true, -1});
+        s.queue.push_back(
+            new SyncRequest{std::move(method), nullptr, false, true, -1, std::nullopt});
         s.callsPending = true;
         wake = s.wake;
     }
@@ -153,7 +184,7 @@ bool CheckSynchronize() {
         try {
             request->method();
         } catch (...) {
-            request->failure = std::current_exception();
+            RecordFailure(*request);
         }
         if (request->queued) {
             if (!queuedFailure)

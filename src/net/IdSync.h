@@ -22,8 +22,10 @@ void Synchronize(const std::function<void()>& method);
 // As Synchronize, but instead of only blocking, the caller runs `meanwhile`
 // while its call waits and runs. `meanwhile` is given a descriptor that
 // becomes readable once the call has run, so it can wait on it beside its
-// own; when it returns earlier, the caller blocks for the rest. Called from
-// the UI thread, runs `method` at once and skips `meanwhile`.
+// own; when it returns earlier, the caller blocks for the rest, and when it
+// throws, the caller still waits for its call before raising the failure (the
+// call's own failure first). Called from the UI thread, runs `method` at once
+// and skips `meanwhile`.
 void SynchronizeWhile(const std::function<void()>& method,
                       const std::function<void(int doneFd)>& meanwhile);
 

@@ -8,6 +8,9 @@
 
 #include <condition_variable>
 #include <cxxabi.h>
+#include <optional>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <thread>
 #include <typeinfo>
@@ -15,20 +18,25 @@
 
 namespace {
 
-// Set on a thread while it makes (or shows) a report.
+// Set on a thread while it makes a report, and while it shows one.
 thread_local bool reportingInProgress = false;
+thread_local bool presentingReport = false;
 
 // The wait of the faulting thread, and the time it polls at.
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
 
-// The report runs on a worker of its own, two steps above the normal
-// priority where the system allows it, while the faulting thread waits.
-// `lock_` guards the result and the finished flag.
+// The report runs on a worker of its own while the faulting thread waits.
+// The worker runs at the normal policy and nice 0, whatever the faulting
+// thread runs at: a receiving thread's real-time policy would otherwise pass
+// to the worker and to a program it restarts. Its constructor throws when
+// no thread can be started. `lock_` guards the result and the finished flag.
 class TExceptionThread {
 public:
     explicit TExceptionThread(std::function<bool()> report)
         : thread_([this, report = std::move(report)] {
-              setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -2);
+              const sched_param normal{};
+              pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+              setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
               const bool result = report();
               std::lock_guard guard(lock_);
               result_ = result;
@@ -94,39 +102,136 @@ TReportingScope::~TReportingScope() {
     reportingInProgress = outer_;
 }
 
+TPresentingScope::TPresentingScope() : outer_(presentingReport) {
+    presentingReport = true;
+}
+
+TPresentingScope::~TPresentingScope() {
+    presentingReport = outer_;
+}
+
 TExceptionManager::TExceptionManager(TReportOptions options, TReportEnvironment environment)
     : options_(std::move(options)), environment_(std::move(environment)) {}
 
 bool TExceptionManager::HandleException(const TExceptionRecord& record) {
-    if (record.Object == nullptr)
+    // The callers are top-level handlers, most of them inside a catch
+    // block: a failure of the reporter itself must not leave here.
+    try {
+        return Handle(record);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TExceptionManager::Handle(const TExceptionRecord& record) {
+    if (record.Object == nullptr || dynamic_cast<const EAbort*>(record.Object) != nullptr)
         return true;
-    // An exception raised while this thread makes or shows a report is
+    // An exception raised while this thread makes its own report is
     // swallowed here, before the lock: another thread's report may hold it
     // and wait for this one to show its dialog.
-    if (reportingInProgress && dynamic_cast<const EAbort*>(record.Object) == nullptr)
+    if (reportingInProgress)
         return false;
+    // This thread shows another thread's report, whose maker holds the lock
+    // until the dialog ends: it reports this one after its own.
+    if (presentingReport) {
+        Defer(record);
+        return false;
+    }
     // Waiting for another thread's report, keep running what it asks of
     // this thread, or the two would wait for each other.
     while (!lock_.try_lock()) {
-        if (environment_.Pump)
-            environment_.Pump();
+        PumpWhileWaiting();
         std::this_thread::sleep_for(kPollInterval);
     }
     std::lock_guard guard(lock_, std::adopt_lock);
-    return Dispatch(record);
+    const bool result = Dispatch(record);
+    DispatchDeferred();
+    return result;
 }
 
 bool TExceptionManager::Dispatch(const TExceptionRecord& record) {
-    if (dynamic_cast<const EAbort*>(record.Object) != nullptr)
-        return true;
     TReportingScope reporting;
     if (!options_.Active)
         return true;
-    TExceptionThread worker([this, &record] { return Report(record); });
-    while (!worker.WaitFor(kPollInterval))
+    return RunReport(record);
+}
+
+bool TExceptionManager::RunReport(const TExceptionRecord& record) {
+    std::optional<TExceptionThread> worker;
+    try {
+        worker.emplace([this, &record] { return Report(record); });
+    } catch (const std::exception&) {
+        // No thread to spare (std::system_error, or std::bad_alloc for its
+        // state, when memory or threads run out): this thread makes the
+        // report itself.
+        return Report(record);
+    }
+    while (!worker->WaitFor(kPollInterval))
+        PumpWhileReporting();
+    return worker->Result();
+}
+
+void TExceptionManager::Defer(TExceptionRecord record) {
+    // The exception object dies with the caller's catch block; what the
+    // report reads of it is already in the input.
+    record.Object = nullptr;
+    std::lock_guard guard(deferredLock_);
+    deferred_.push_back(std::move(record));
+}
+
+void TExceptionManager::DispatchDeferred() {
+    for (;;) {
+        std::optional<TExceptionRecord> next;
+        {
+            std::lock_guard guard(deferredLock_);
+            if (deferred_.empty())
+                return;
+            next = std::move(deferred_.front());
+            deferred_.pop_front();
+        }
+        Dispatch(*next);
+    }
+}
+
+void TExceptionManager::PumpWhileReporting() {
+    // A call run here that fails was raised on the reporting thread: it is
+    // swallowed like any other, and the wait for the worker goes on.
+    try {
         if (environment_.Pump)
             environment_.Pump();
-    return worker.Result();
+    } catch (...) {
+    }
+}
+
+void TExceptionManager::PumpWhileWaiting() {
+    // A call run here that fails is a failure of this thread while another
+    // thread's report holds the lock: it is reported after that one.
+    try {
+        if (environment_.Pump)
+            environment_.Pump();
+    } catch (const EAbort&) {
+    } catch (const std::exception& failure) {
+        Defer(ExceptionRecordOf(failure, kDisplayApplication));
+    } catch (...) {
+    }
+}
+
+TPresentationResult TExceptionManager::Present(TPresentation presentation) {
+    try {
+        const TPresentationResult shown = environment_.Present(presentation);
+        if (!shown.NotShown)
+            return shown;
+    } catch (...) {
+    }
+    notes_.push_back("Cannot show the DialogBox window.");
+    if (presentation.DialogType == kDialogMessageBox)
+        return {};
+    presentation.DialogType = kDialogMessageBox;
+    try {
+        return environment_.Present(presentation);
+    } catch (...) {
+        return {};
+    }
 }
 
 bool TExceptionManager::Report(const TExceptionRecord& record) {
@@ -165,7 +270,7 @@ bool TExceptionManager::Report(const TExceptionRecord& record) {
             presentation.Text = text;
             presentation.Options = &options_;
             presentation.DisplayKind = record.DisplayKind;
-            shown = environment_.Present(presentation);
+            shown = Present(std::move(presentation));
         }
         stage = 10;
         if (options_.SaveLogFile) {

@@ -46,11 +46,13 @@ struct TPresentation {
 struct TPresentationResult {
     bool OperationRequested = false; // the restart (or terminate) box was ticked
     bool CopyToClipboard = false;
+    bool NotShown = false; // the dialog never came on screen
 };
 
 // Everything a report reaches outside itself, so tests can stand in for it.
 // Present, SaveLog, CopyToClipboard and EndProcess run on the report's worker
-// thread; Pump on the waiting faulting thread.
+// thread (on the faulting thread itself when no worker can be started); Pump
+// on the waiting faulting thread, and a failure it raises stays there.
 struct TReportEnvironment {
     std::function<TReportClock::time_point()> Now = [] { return TReportClock::now(); };
     std::function<TCrashReport(const TExceptionRecord&, const TReportOptions&)> Gather;
@@ -68,8 +70,7 @@ struct TReportEnvironment {
 };
 
 // Marks the calling thread as making a report for the scope's life: an
-// exception that reaches the entry on it meanwhile is swallowed. The thread
-// that shows a report's dialog holds one too.
+// exception that reaches the entry on it meanwhile is swallowed.
 class TReportingScope {
 public:
     TReportingScope();
@@ -81,12 +82,26 @@ private:
     bool outer_;
 };
 
+// Marks the calling thread as showing a report's dialog. The report may be
+// another thread's, which holds the report lock until the dialog ends: an
+// exception that reaches the entry meanwhile is reported after that report.
+class TPresentingScope {
+public:
+    TPresentingScope();
+    ~TPresentingScope();
+    TPresentingScope(const TPresentingScope&) = delete;
+    TPresentingScope& operator=(const TPresentingScope&) = delete;
+
+private:
+    bool outer_;
+};
+
 class TExceptionManager {
 public:
     TExceptionManager(TReportOptions options, TReportEnvironment environment);
 
     // True: the caller goes on with its own handling. False: the report has
-    // dealt with the exception (or swallowed it).
+    // dealt with the exception (or swallowed it). Never throws.
     bool HandleException(const TExceptionRecord& record);
 
     const TReportOptions& Options() const { return options_; }
@@ -97,8 +112,15 @@ public:
     const std::vector<std::string>& InternalNotes() const { return notes_; }
 
 private:
+    bool Handle(const TExceptionRecord& record);
     bool Dispatch(const TExceptionRecord& record);
+    bool RunReport(const TExceptionRecord& record);
     bool Report(const TExceptionRecord& record);
+    TPresentationResult Present(TPresentation presentation);
+    void Defer(TExceptionRecord record);
+    void DispatchDeferred();
+    void PumpWhileReporting();
+    void PumpWhileWaiting();
 
     // The process-wide lock around each report: two threads that fail at
     // once are reported one after the other. Recursive, because the thread
@@ -112,6 +134,10 @@ private:
     std::string lastReport_;
     std::deque<TReportClock::time_point> crashTimes_;
     std::vector<std::string> notes_;
+    // Failures that came while another thread's report held the lock, in
+    // order; the lock's holder reports them before it lets go.
+    std::mutex deferredLock_;
+    std::deque<TExceptionRecord> deferred_;
 };
 
 // The program's one manager, installed at start-up.

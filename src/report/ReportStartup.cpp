@@ -68,7 +68,11 @@ TReportEnvironment ProgramEnvironment(const TReportFrontEnd& frontEnd) {
     environment.EndProcess = [](std::uint8_t operation) { EndProcess(operation); };
     environment.Present = frontEnd.Present;
     environment.Pump = frontEnd.Pump;
-    environment.CopyToClipboard = frontEnd.CopyToClipboard;
+    if (frontEnd.CopyToClipboard)
+        environment.CopyToClipboard = [copy = frontEnd.CopyToClipboard](const std::string& text) {
+            copy(text);
+            HandOverClipboard(text);
+        };
     return environment;
 }
 

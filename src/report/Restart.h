@@ -24,8 +24,19 @@ const TStartupInfo& StartupInfo();
 // The command line of the running process, from /proc/self/cmdline.
 std::vector<std::string> OwnCommandLine();
 
-// Starts the new instance; throws EOSError when it cannot.
+// Starts the new instance at the normal scheduling policy and, when this
+// thread runs above it, at nice 0; throws EOSError when it cannot.
 pid_t StartInstance(const TStartupInfo& startup);
+
+// A report the user copied to the clipboard: the clipboard is this process's
+// and goes with it, so a restart hands the text to the new instance, which
+// puts it on the clipboard again. From any thread.
+void HandOverClipboard(const std::string& text);
+
+// In the new instance: the text its predecessor handed over, or empty. Call
+// it once, first thing in main(), while no other thread runs (it edits the
+// environment).
+std::string TakeHandedOverClipboard();
 
 // Restarts (operation 2) or only terminates (1) the program, with exit code 1.
 // A restart that fails still terminates.

@@ -1,9 +1,9 @@
 #include "TestDebugData.h"
 
+#include "callstack/CallStack.h"
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "net/IdUDPServer.h"
-#include "callstack/CallStack.h"
 #include "report/ReportText.h"
 #include "support/LoopbackPeer.h"
 
@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csetjmp>
 #include <csignal>
 #include <map>
 #include <memory>
@@ -162,6 +163,33 @@ TEST(ThreadStacks, AThreadThatBlocksTheSignalIsListedWithoutAStackAndItsLateAnsw
     ASSERT_EQ(stacks.size(), 1u);
     EXPECT_TRUE(stacks[0].Taken && stacks[0].Trace.TopIsExact);
     EXPECT_EQ(stacks[0].Context.RIP, stacks[0].Trace.Frames[0]);
+}
+
+static struct sigaction realStackAction;
+static thread_local sigjmp_buf stuck;
+
+// The real handler, on a context it cannot read: it stops after it began.
+static void StoppingStackHandler(int signal, siginfo_t* info, void*) {
+    if (sigsetjmp(stuck, 1) == 0)
+        realStackAction.sa_sigaction(signal, info, nullptr);
+}
+
+TEST(ThreadStacks, AThreadStoppedInsideItsHandlerCostsNoMoreThanTheWait) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers take the fault in the handler for a crash";
+#endif
+    TParkedThread stopping(false);
+    stopping.Start(), stopping.WaitParked();
+    TakeThreadStacks(0, 100ms); // installs the real handler
+    struct sigaction wrapper {
+    }, leave{}, oldFault{};
+    wrapper.sa_sigaction = StoppingStackHandler, wrapper.sa_flags = SA_SIGINFO;
+    leave.sa_handler = [](int) { siglongjmp(stuck, 1); };
+    sigaction(StackSignal(), &wrapper, &realStackAction), sigaction(SIGSEGV, &leave, &oldFault);
+    const auto stacks = TakeThreadStacks(0, 100ms);
+    sigaction(StackSignal(), &realStackAction, nullptr), sigaction(SIGSEGV, &oldFault, nullptr);
+    EXPECT_FALSE(stacks.at(0).Taken);
+    EXPECT_TRUE(TakeThreadStacks(0, 100ms).at(0).Taken) << "the next request takes another slot";
 }
 
 TEST(ThreadStacks, ThreadsMayStartAndEndWhileStacksAreTaken) {

@@ -1,3 +1,4 @@
+#include "callstack/ThrowSite.h"
 #include "net/IdException.h"
 #include "net/IdSync.h"
 
@@ -138,4 +139,37 @@ TEST(Synchronize, WokenCallerFindsTheHandOverFree) {
     if (!mayUseRealTime)
         GTEST_SKIP() << "needs the right to a real-time policy";
     EXPECT_EQ(waits, 0);
+}
+
+TEST(Synchronize, FailureRaisedAgainKeepsItsThrowSite) {
+    std::uintptr_t foundAt = 0;
+    std::thread worker([&] {
+        try {
+            Synchronize([] { throw EIdException("in the handler"); });
+        } catch (const EIdException& e) {
+            if (const TThrowSite* site = FindThrowSite(dynamic_cast<const void*>(&e)))
+                foundAt = site->Address;
+        }
+    });
+    WaitRunningSyncCalls([&] { return false; }, 300ms);
+    worker.join();
+    EXPECT_EQ(foundAt, LastThrowSite()->Address) << "the UI thread's throw";
+}
+
+TEST(Synchronize, WhileWorkFailsTheCallerStillWaitsForItsCall) {
+    std::atomic<bool> queued = false, ran = false, ranBeforeReturn = false;
+    std::thread worker([&] {
+        try {
+            SynchronizeWhile([&] { ran = true; },
+                             [&](int) { queued = true, throw EIdException("x"); });
+        } catch (const EIdException&) {
+            ranBeforeReturn = ran.load();
+        }
+    });
+    while (!queued)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(50ms);
+    WaitRunningSyncCalls([&] { return ran.load(); }, 5s);
+    worker.join();
+    EXPECT_TRUE(ranBeforeReturn);
 }

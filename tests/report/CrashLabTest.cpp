@@ -11,6 +11,7 @@
 #include <iterator>
 #include <netinet/in.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -223,5 +224,7 @@ TEST_F(CrashLab, TickedRestartBoxStartsTheSameCommandInTheStartFolderAndExitsWit
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(second) + "/cwd"),
               startFolder);
     EXPECT_EQ(getpgid(second), second) << "a process group of its own";
+    EXPECT_EQ(sched_getscheduler(second), SCHED_OTHER);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(second)), 0) << "not the worker's";
     kill(second, SIGKILL);
 }

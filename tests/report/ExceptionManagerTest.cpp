@@ -6,8 +6,11 @@
 #include "platform/Exception.h"
 
 #include <atomic>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
 
 namespace {
@@ -22,6 +25,7 @@ struct TDispatchProbe {
     std::vector<std::uint8_t> ended;
     std::function<void()> pump;      // runs on the waiting thread
     std::function<void()> gathering; // runs on the report's worker
+    std::function<TPresentationResult(const TPresentation&)> presentAs; // in place of the above
     bool failGather = false, failSave = false;
     std::atomic<int> presenting{0};
     std::atomic<bool> overlapped{false};
@@ -42,6 +46,8 @@ struct TDispatchProbe {
         };
         e.Text = [](const TCrashReport&, const TReportOptions&) { return std::string("report"); };
         e.Present = [this](const TPresentation& p) {
+            if (presentAs)
+                return presentAs(p);
             overlapped = overlapped || presenting++ > 0;
             shown.push_back(p);
             std::this_thread::yield();
@@ -124,6 +130,68 @@ TEST(ExceptionManager, SwallowsAnExceptionRaisedDuringAReport) {
     EXPECT_FALSE(nested[0]);
     EXPECT_EQ(manager.ReportCount(), 1u);
     EXPECT_EQ(probe.shown.size(), 1u);
+}
+
+TEST(ExceptionManager, FailureOnAThreadShowingAnotherThreadsReportIsReportedAfterIt) {
+    TDispatchProbe probe;
+    auto manager = probe.Manager();
+    std::vector<std::string> shown; // one report at a time
+    probe.presentAs = [&](const TPresentation& p) {
+        shown.push_back(p.Message);
+        const TPresentingScope presenting;
+        return TPresentationResult{shown.size() == 1 && Raise(manager, Exception("second")), false};
+    };
+    EXPECT_FALSE(Raise(manager, Exception("first")));
+    EXPECT_EQ(shown, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(ExceptionManager, CallFailingWhileTheReportingThreadPumpsLeavesTheReportWhole) {
+    TDispatchProbe probe;
+    auto manager = probe.Manager();
+    std::atomic<int> pumps = 0;
+    probe.pump = [&] { pumps++ == 0 ? throw Exception("queued call") : void(); };
+    probe.gathering = [&] { // the worker needs the pumping to go on (its dialog)
+        for (int i = 0; i < 500 && pumps < 3; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    EXPECT_NO_THROW(Raise(manager, Exception("first")));
+}
+
+TEST(ExceptionManager, DialogThatFailsFallsBackToTheMessageBoxAndTheReportIsSaved) {
+    for (const bool throws : {true, false}) { // or never shows
+        TDispatchProbe probe;
+        std::vector<std::uint8_t> types;
+        probe.presentAs = [&](const TPresentation& p) {
+            types.push_back(p.DialogType);
+            if (throws && types.size() == 1)
+                throw std::runtime_error("no window");
+            return TPresentationResult{false, false, types.size() == 1};
+        };
+        auto manager = probe.Manager();
+        Raise(manager, Exception("x"));
+        EXPECT_EQ(types, (std::vector<std::uint8_t>{kDialogPlain, kDialogMessageBox}));
+        EXPECT_EQ(manager.InternalNotes()[0] + " saved " + std::to_string(probe.saved.size()),
+                  "Cannot show the DialogBox window. saved 1");
+    }
+}
+
+TEST(ExceptionManager, WorkerThatCannotStartLeavesTheReportToTheCallingThread) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#endif
+    TDispatchProbe probe;
+    auto manager = probe.Manager();
+    const pid_t child = fork();
+    if (child == 0) { // room for the report, none for a thread's stack
+        rlim_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit limit{pages * 4096 + (4u << 20), pages * 4096 + (4u << 20)};
+        setrlimit(RLIMIT_AS, &limit);
+        _exit(!Raise(manager, Exception("x")) && probe.saved.size() == 1 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
 }
 
 TEST(ExceptionManager, RestartFromTheFourthReportOnWhenTicked) {

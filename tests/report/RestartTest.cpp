@@ -12,6 +12,8 @@
 #error "RESTART_PROBE names the probe program"
 #endif
 
+// As root, the first instance restarts from a report made on a thread at a
+// real-time policy and nice -2: the new one runs at the normal policy, nice 0.
 TEST(Restart, NewInstanceWithSameArgumentsFolderAndEnvironmentThenExitCodeOne) {
     const auto folder =
         std::filesystem::temp_directory_path() / ("restart-" + std::to_string(getpid()));
@@ -38,7 +40,7 @@ TEST(Restart, NewInstanceWithSameArgumentsFolderAndEnvironmentThenExitCodeOne) {
     std::ifstream in(output);
     const std::string answer{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_EQ(answer, folder.string() + "\n" + RESTART_PROBE + "|" + marker + "|" + output +
-                          "|two words||\n1\ninherited\n");
+                          "|two words||\n1\ninherited\n0 0\ncopied report\n");
     std::filesystem::remove_all(folder);
 }
 

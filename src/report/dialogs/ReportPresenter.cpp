@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <cstdio>
@@ -18,6 +19,22 @@ void ShowMessageBox(const QString& message, const TReportTexts& texts) {
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
+
+// Tells whether a dialog came on screen at all while it ran.
+class TShownWatch : public QObject {
+public:
+    explicit TShownWatch(QWidget& dialog) { dialog.installEventFilter(this); }
+    bool Shown() const { return shown_; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        shown_ = shown_ || event->type() == QEvent::Show;
+        return false;
+    }
+
+private:
+    bool shown_ = false;
+};
 
 } // namespace
 
@@ -32,8 +49,9 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
         std::fprintf(stderr, "%s: %s\n", texts[3].c_str(), presentation.Message.c_str());
         return result;
     }
-    // An exception raised by a handler while a dialog is up is swallowed.
-    TReportingScope reporting;
+    // An exception raised by a handler while a dialog is up waits for this
+    // report to end.
+    TPresentingScope presenting;
     QPointer<QWidget> previous = QApplication::activeWindow();
     // The window system adds the application's name to every caption; the
     // report's caption stands alone.
@@ -54,7 +72,9 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
         } else if (shown == kDialogPlain) {
             TErrorDialog dialog(message, presentation.ShowOperationBox, presentation.Operation,
                                 texts, showDetails);
+            const TShownWatch watch(dialog);
             dialog.exec();
+            result.NotShown = !watch.Shown();
             result.OperationRequested = dialog.OperationRequested();
             if (dialog.DetailsRequested()) {
                 type = kDialogDetailed;
@@ -74,7 +94,9 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
             setup.ShowCopyBox = (presentation.Options->DialogOptions & kDialogCopyBoxShown) != 0;
             setup.SettingsFile = settingsFile;
             TReportDialog dialog(setup);
+            const TShownWatch watch(dialog);
             dialog.exec();
+            result.NotShown = !watch.Shown();
             result.OperationRequested = result.OperationRequested || dialog.OperationRequested();
             result.CopyToClipboard = dialog.CopyToClipboard();
         }
