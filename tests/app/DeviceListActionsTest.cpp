@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -136,6 +138,22 @@ TEST_F(DeviceListActionsTest, ExportWritesCsvThatReadsBackIntoTheRows) {
     actions->ChooseExportFile = [] { return QString(); };
     EXPECT_NO_THROW(actions->ExportList()) << "cancelled";
     EXPECT_THROW(actions->WriteCsv(QString::fromStdString(Path("missing/x.csv"))), Exception);
+}
+
+TEST_F(DeviceListActionsTest, FailedExportTellsTheFileAndReasonAndKeepsTheRows) {
+    // A folder that is a regular file: unwritable even for root.
+    Write("plain", "");
+    const QString path = QString::fromStdString(Path("plain/列表.csv"));
+    actions->ChooseExportFile = [path] { return path; };
+    std::vector<QString> shown;
+    actions->ShowExportFailure = [&shown](const QString& message) { shown.push_back(message); };
+    EXPECT_NO_THROW(actions->MakeMenu(0)->actions().back()->trigger())
+        << "nothing for the crash reporting";
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains(path)) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))))
+        << shown[0].toStdString();
+    EXPECT_EQ(list.Items().Count(), 2);
 }
 
 // The MAC is taken shortly after listing, while the neighbour entry is there.
