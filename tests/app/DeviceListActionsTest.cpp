@@ -15,8 +15,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -147,11 +145,9 @@ TEST_F(DeviceListActionsTest, FailedExportTellsTheFileAndReasonAndKeepsTheRows) 
     actions->ChooseExportFile = [path] { return path; };
     std::vector<QString> shown;
     actions->ShowExportFailure = [&shown](const QString& message) { shown.push_back(message); };
-    EXPECT_NO_THROW(actions->MakeMenu(0)->actions().back()->trigger())
-        << "nothing for the crash reporting";
+    EXPECT_NO_THROW(actions->MakeMenu(0)->actions().back()->trigger()) << "no crash report";
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(shown[0].contains(path)) << shown[0].toStdString();
-    EXPECT_TRUE(shown[0].contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))))
+    EXPECT_TRUE(shown[0].contains(path) && shown[0].endsWith("Not a directory"))
         << shown[0].toStdString();
     EXPECT_EQ(list.Items().Count(), 2);
 }

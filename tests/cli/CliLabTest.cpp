@@ -191,8 +191,6 @@ TEST_F(CliLab, AdaptersListEveryUpAdapterAsIpShowsIt) {
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("198.51.100.77 / 255.255.255.0"), std::string::npos);
     EXPECT_EQ(run.out.find("off"), std::string::npos) << run.out;
-    for (const char* name : {". d0", ". d1"})
-        EXPECT_EQ(run.out.find(name), std::string::npos) << run.out;
     EXPECT_EQ(run.out, AdaptersAsIpShowsThem());
     // It is no adapter to search from either: nothing listens on 0.0.0.0.
     const CliRun search = RunCli({"search", "--adapter", "3", "--wait", "100"});

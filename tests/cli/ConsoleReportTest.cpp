@@ -50,7 +50,6 @@ TEST(ConsoleReport, ReportStopsTheCountdownBeforeItsFirstLine) {
     ReportUnexpectedException(std::out_of_range("index 9"), err);
     countdown.Show(std::chrono::seconds(2));
     InstallExceptionManager(nullptr);
-
     const std::string shown = Contents(err);
     EXPECT_EQ(shown.rfind("\r\x1b[Ksearching, 3 s left\r\x1b[Kdevice-finder-cli: index 9\n", 0), 0u)
         << shown;

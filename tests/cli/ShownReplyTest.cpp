@@ -1,5 +1,4 @@
 #include "cli/ShownReply.h"
-#include "cli/ShownReplies.h"
 
 #include "cli/ReplyFormat.h"
 #include "platform/CodePage.h"
@@ -44,14 +43,4 @@ TEST(ShownReply, MacMakerAndAdapterInEachFormat) {
     record.Info.clear();
     EXPECT_EQ(FormatShownReply(ReplyFormat::Text, {record, known, 0}),
               "10.0.0.1         00-1A-2B-3C-4D-5E  Phones, \"Inc.\"\t\n");
-}
-
-TEST(ShownReplies, KnowsExactlyTheAddressAndBytesShown) {
-    TReplyTable table;
-    TShownReplies shown;
-    shown.Add(*table.Record("198.51.100.2", 6001, std::string("A\0B", 3)));
-    EXPECT_TRUE(shown.Contains("198.51.100.2", std::string("A\0B", 3)));
-    for (const auto& [ip, info] : std::vector<std::pair<std::string, std::string>>{
-             {"198.51.100.2", "A"}, {"198.51.100.3", std::string("A\0B", 3)}, {"", ""}})
-        EXPECT_FALSE(shown.Contains(ip, info)) << ip << " " << info;
 }

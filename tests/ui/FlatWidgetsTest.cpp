@@ -155,7 +155,6 @@ TEST_F(FlatComboBoxTest, WheelStepsAndFiresNothingAtEitherEnd) {
 TEST_F(FlatComboBoxTest, FineWheelStepsOncePerWholeNotch) {
     for (int i = 0; i < 8; ++i)
         Wheel(-15);
-    EXPECT_EQ(combo.currentIndex(), 1);
     EXPECT_EQ(changes, 1);
     Wheel(-60);
     Wheel(30);
