@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QUrl>
 
@@ -39,6 +40,9 @@ TDeviceListActions::TDeviceListActions(TColumnListBox& list, const TReplyTable& 
     ChooseExportFile = [this] {
         return QFileDialog::getSaveFileName(list_.window(), Text("导出列表"), Text("设备列表.csv"),
                                             Text("CSV 文件 (*.csv)"));
+    };
+    ShowExportFailure = [this](const QString& message) {
+        QMessageBox::warning(list_.window(), Text("导出列表"), message);
     };
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     rows_.installEventFilter(this);
@@ -143,10 +147,17 @@ void TDeviceListActions::WriteCsv(const QString& path) {
                                   file.errorString().toStdString()));
 }
 
+// A folder the user may not write to or a full disk is an ordinary outcome:
+// it is told in a message and the list stays, nothing for the crash reporting.
 void TDeviceListActions::ExportList() {
     const QString path = ChooseExportFile();
-    if (!path.isEmpty())
+    if (path.isEmpty())
+        return;
+    try {
         WriteCsv(path);
+    } catch (const Exception& failure) {
+        ShowExportFailure(Gbk(failure.Message()));
+    }
 }
 
 void TDeviceListActions::ShowMenu(int row, const QPoint& globalPos) {

@@ -41,7 +41,8 @@ public:
     void CopyAddress(int row);
     void CopyRow(int row);
     void OpenInBrowser(int row);
-    // Asks for a file name and writes every row to it as CSV.
+    // Asks for a file name and writes every row to it as CSV. A file that
+    // cannot be written is told in a message naming it and the system's reason.
     void ExportList();
 
     // "address TAB port TAB MAC TAB maker TAB reply" of row `row`.
@@ -54,6 +55,8 @@ public:
     // Asks the user for the export's file name; empty cancels. A save dialog
     // unless replaced (the tests replace it).
     std::function<QString()> ChooseExportFile;
+    // Tells the user why the export failed: a message box unless replaced.
+    std::function<void(const QString&)> ShowExportFailure;
     // Opens a web page: the desktop's URL handler unless replaced.
     std::function<void(const QUrl&)> OpenUrl;
 

@@ -1,5 +1,6 @@
 #include "cli/ConsoleReport.h"
 
+#include "cli/Countdown.h"
 #include "cli/TerminalText.h"
 #include "net/IdThread.h"
 
@@ -25,6 +26,7 @@ TReportFrontEnd ConsoleFrontEnd(std::FILE* err) {
     frontEnd.Description = "device-finder-cli";
     frontEnd.Version = DF_VERSION ".0";
     frontEnd.Present = [err](const TPresentation& presentation) {
+        StopCountdowns();
         Write(err, "device-finder-cli: " + VisibleGbkLines(presentation.Message) + "\n" +
                        VisibleGbkLines(presentation.Text));
         return TPresentationResult{};

@@ -3,7 +3,9 @@
 #include "adapters/LGetAdapterInfo.h"
 #include "cli/Countdown.h"
 #include "cli/KernelDrops.h"
+#include "cli/ShownReplies.h"
 #include "cli/ShownReply.h"
+#include "cli/TerminalText.h"
 #include "discovery/Probe.h"
 #include "discovery/ReplyTable.h"
 #include "discovery/Util.h"
@@ -14,7 +16,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <vector>
 
 namespace {
@@ -26,28 +27,24 @@ constexpr int kProbePort = 6001;
 // How often the wait comes up to redraw the countdown.
 constexpr std::chrono::milliseconds kCountdownTick = 200ms;
 
-// One adapter to search from: its number in the adapter list and its address.
+// One adapter to search from: its number in the adapter list, its name and address.
 struct SearchedAdapter {
     int number = 0;
+    std::string description;
     std::string ip;
 };
 
 std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number) {
     std::vector<SearchedAdapter> chosen;
-    if (number == kAllAdapters) {
-        for (std::size_t i = 0; i < adapters.size(); ++i)
-            if (!adapters[i].ipAddress.empty() && adapters[i].ipAddress != "0.0.0.0")
-                chosen.push_back({static_cast<int>(i + 1), adapters[i].ipAddress});
-        if (chosen.empty())
-            throw Exception("no adapter has an IPv4 address (see 'device-finder-cli adapters')");
-        return chosen;
-    }
-    if (static_cast<std::size_t>(number) > adapters.size())
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+        if (number == kAllAdapters || static_cast<std::size_t>(number) == i + 1)
+            chosen.push_back(
+                {static_cast<int>(i + 1), adapters[i].description, adapters[i].ipAddress});
+    if (chosen.empty())
         throw Exception("there is no adapter " + std::to_string(number) + ": this host has " +
                         std::to_string(adapters.size()) +
                         (adapters.size() == 1 ? " adapter" : " adapters") +
                         " (see 'device-finder-cli adapters')");
-    chosen.push_back({number, adapters[static_cast<std::size_t>(number - 1)].ipAddress});
     return chosen;
 }
 
@@ -80,34 +77,43 @@ std::string AddressesText(const std::vector<SearchedAdapter>& adapters) {
     return text;
 }
 
+// "adapter 2 (eth-b, 203.0.113.1): " and the failure's own text.
+std::string AdapterFailureText(const SearchedAdapter& adapter, const Exception& failure) {
+    return "adapter " + std::to_string(adapter.number) + " (" + adapter.description + ", " +
+           adapter.ip + "): " + failure.Message();
+}
+
+// Binds what binds. With one adapter chosen its failure is the search's; with
+// every adapter, a failed one is told on `err` and the others are searched.
 class Search {
 public:
-    Search(const CliOptions& options, std::FILE* out, std::FILE* terminal,
-           const std::vector<SearchedAdapter>& adapters, std::optional<std::int32_t> receiveQueue)
-        : options_(options), out_(out),
-          countdown_(terminal, "searching from " + AddressesText(adapters) + " port " +
-                                   std::to_string(kListenPort)) {
-        // As the window binds: one endpoint with one binding on each adapter's
-        // address, port 60000.
+    Search(const CliOptions& options, std::FILE* out, std::FILE* terminal, std::FILE* err,
+           std::vector<SearchedAdapter> adapters, std::optional<std::int32_t> receiveQueue)
+        : options_(options), out_(out) {
+        std::vector<SearchedAdapter> bound;
         for (const SearchedAdapter& adapter : adapters) {
-            const int label = options.adapter == kAllAdapters ? adapter.number : 0;
-            auto& server = *servers_.emplace_back(std::make_unique<TIdUDPServer>("UDPServerTask"));
-            if (receiveQueue)
-                server.ReceiveBufferSize = *receiveQueue;
-            server.OnUDPRead = [this, label, &server](TIdUDPListenerThread&, const TIdBytes& data,
-                                                      TIdSocketHandle& binding) {
-                if (server.Active())
-                    Read(label, data, binding);
-            };
-            // The window drops a reply too long for the receive buffer without
-            // a word; here it is counted for the summary.
-            server.OnUDPException = [this](TIdUDPListenerThread&, TIdSocketHandle&,
-                                           const std::string& message, const std::string&) {
-                tooLong_ += message == TIdStack::SocketErrorMessage(ws::WSAEMSGSIZE);
-            };
-            Bind(server, adapter.ip);
+            try {
+                AddServer(adapter, receiveQueue);
+                bound.push_back(adapter);
+            } catch (const Exception& failure) {
+                if (options.adapter != kAllAdapters)
+                    throw;
+                servers_.pop_back();
+                failures_.push_back(AdapterFailureText(adapter, failure));
+                const std::string line =
+                    "device-finder-cli: " + VisibleGbkLines(failures_.back()) + "\n";
+                std::fwrite(line.data(), 1, line.size(), err);
+                std::fflush(err);
+            }
         }
+        if (bound.empty())
+            throw Exception("no adapter could be searched");
+        countdown_.emplace(terminal, "searching from " + AddressesText(bound) + " port " +
+                                         std::to_string(kListenPort));
     }
+
+    // What went wrong with each adapter not searched, in the adapters' order.
+    const std::vector<std::string>& Failures() const { return failures_; }
 
     SearchSummary Run() {
         const TIdBytes probe = PrepareProbe();
@@ -116,7 +122,7 @@ public:
                                                        options_.intervalMs +
                                                    options_.waitMs);
         {
-            WaitHook hook(countdown_, end);
+            WaitHook hook(*countdown_, end);
             for (int sent = 0; sent < options_.probes; ++sent) {
                 if (sent > 0)
                     WaitWithMessages(options_.intervalMs);
@@ -143,6 +149,27 @@ public:
     }
 
 private:
+    // As the window binds: one endpoint with one binding on the adapter's
+    // address, port 60000. Raises when it cannot be bound.
+    void AddServer(const SearchedAdapter& adapter, std::optional<std::int32_t> receiveQueue) {
+        const int label = options_.adapter == kAllAdapters ? adapter.number : 0;
+        auto& server = *servers_.emplace_back(std::make_unique<TIdUDPServer>("UDPServerTask"));
+        if (receiveQueue)
+            server.ReceiveBufferSize = *receiveQueue;
+        server.OnUDPRead = [this, label, &server](TIdUDPListenerThread&, const TIdBytes& data,
+                                                  TIdSocketHandle& binding) {
+            if (server.Active())
+                Read(label, data, binding);
+        };
+        // The window drops a reply too long for the receive buffer without
+        // a word; here it is counted for the summary.
+        server.OnUDPException = [this](TIdUDPListenerThread&, TIdSocketHandle&,
+                                       const std::string& message, const std::string&) {
+            tooLong_ += message == TIdStack::SocketErrorMessage(ws::WSAEMSGSIZE);
+        };
+        Bind(server, adapter.ip);
+    }
+
     static void Bind(TIdUDPServer& server, const std::string& ip) {
         server.SetActive(false);
         server.Bindings.Clear();
@@ -156,7 +183,7 @@ private:
     // when every adapter is searched, else 0.
     void Read(int adapter, const TIdBytes& data, TIdSocketHandle& binding) {
         const std::string info = BytesToText(data, 1);
-        if (options_.unique && !heard_.emplace(binding.SenderIP, info).second) {
+        if (options_.unique && shown_.Contains(binding.SenderIP, info)) {
             ++folded_;
             return;
         }
@@ -165,6 +192,8 @@ private:
             ++notKept_;
             return;
         }
+        if (options_.unique)
+            shown_.Add(*record);
         // Shown once the hand-over that brought it has run, so that the
         // replies of one hand-over share one read of the neighbour table.
         if (pending_.empty())
@@ -182,7 +211,7 @@ private:
         for (const PendingReply& reply : pending_)
             ips.push_back(reply.record->IP);
         const std::vector<TDeviceHardware> hardware = hardware_.FindAll(ips);
-        countdown_.Clear();
+        countdown_->Clear();
         for (std::size_t i = 0; i < pending_.size(); ++i) {
             const std::string text = FormatShownReply(
                 options_.format, {*pending_[i].record, hardware[i], pending_[i].adapter});
@@ -199,10 +228,11 @@ private:
 
     const CliOptions& options_;
     std::FILE* out_;
-    Countdown countdown_;
+    std::vector<std::string> failures_;
+    std::optional<Countdown> countdown_; // from the moment the adapters are bound
     TReplyTable table_;
     THardwareLookup hardware_;
-    std::set<std::pair<std::string, std::string>> heard_; // address and bytes, for --unique
+    TShownReplies shown_; // for --unique
     int notKept_ = 0;
     int folded_ = 0;
     int tooLong_ = 0;
@@ -216,10 +246,19 @@ private:
 } // namespace
 
 SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal,
-                        std::optional<std::int32_t> receiveQueue) {
-    Search search(options, out, terminal, ChosenAdapters(EnumerateAdapters(), options.adapter),
-                  receiveQueue);
-    return search.Run();
+                        std::optional<std::int32_t> receiveQueue, std::FILE* err) {
+    SearchSummary summary;
+    std::size_t failed = 0;
+    {
+        Search search(options, out, terminal, err,
+                      ChosenAdapters(EnumerateAdapters(), options.adapter), receiveQueue);
+        summary = search.Run();
+        failed = search.Failures().size();
+    }
+    if (failed > 0)
+        throw Exception(SummaryText(summary) + ", " + Counted(failed, "adapter", "adapters") +
+                        " not searched");
+    return summary;
 }
 
 std::string SummaryText(const SearchSummary& summary) {

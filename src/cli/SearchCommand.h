@@ -16,16 +16,20 @@ struct SearchSummary {
     std::optional<std::uint64_t> kernelDrops; // for the search's socket, when known
 };
 
-// One search as the window runs it: binds adapter `options.adapter` (or each
-// adapter with an address) port 60000, broadcasts the probe `options.probes`
+// One search as the window runs it: binds adapter `options.adapter` (or every
+// adapter) port 60000, broadcasts the probe `options.probes`
 // times from each, listens `options.waitMs` after the last and prints each
 // reply to `out` as it arrives, in `options.format`, with the sender's MAC
 // and maker. `terminal` gets the countdown; nullptr shows none.
 // `receiveQueue` replaces the endpoint's own request for the socket's receive
 // queue (benchmarks use it to play a host with the usual system cap). Raises
-// on a failure (no such adapter, bind, send).
+// on a failure (no such adapter, bind, send). With every adapter, one that
+// cannot be bound is named in a line on `err` and the others are searched;
+// the search then raises after it, with the summary, so the exit status
+// tells a partial search from a whole one.
 SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* terminal,
-                        std::optional<std::int32_t> receiveQueue = std::nullopt);
+                        std::optional<std::int32_t> receiveQueue = std::nullopt,
+                        std::FILE* err = stderr);
 
 // "3 replies shown, 0 datagrams dropped by the kernel" and the like.
 std::string SummaryText(const SearchSummary& summary);

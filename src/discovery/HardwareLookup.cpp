@@ -3,8 +3,10 @@
 #include <algorithm>
 
 THardwareLookup::THardwareLookup(std::string neighbourTable, std::string registryDirectory)
-    : neighbourTable_(std::move(neighbourTable)), registryDirectory_(std::move(registryDirectory)) {
-}
+    : neighbourTable_(std::move(neighbourTable)),
+      loading_(std::async(std::launch::async, [directory = std::move(registryDirectory)] {
+          return std::make_unique<TVendorRegistry>(directory);
+      })) {}
 
 THardwareLookup::~THardwareLookup() = default;
 THardwareLookup::THardwareLookup(THardwareLookup&&) noexcept = default;
@@ -33,7 +35,7 @@ TDeviceHardware THardwareLookup::HardwareOf(const std::string& mac) {
     if (hardware.mac.empty())
         return hardware;
     if (!registry_)
-        registry_ = std::make_unique<TVendorRegistry>(registryDirectory_);
+        registry_ = loading_.get();
     hardware.vendor = registry_->Vendor(hardware.mac);
     return hardware;
 }

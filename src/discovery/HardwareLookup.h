@@ -3,6 +3,7 @@
 #include "discovery/VendorRegistry.h"
 #include "platform/NeighbourTable.h"
 
+#include <future>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -16,10 +17,13 @@ struct TDeviceHardware {
 
 // Finds the hardware of replying devices without sending anything: the MAC
 // from the kernel's neighbour table, which the address resolution that
-// carried the reply filled, and the maker from the registry, read once at the
-// first MAC found. Keeps a copy of the table and reads it again only when an
-// address asked for is missing from the copy: once per call, however many
-// addresses it asks for. One thread uses an object.
+// carried the reply filled, and the maker from the registry. Keeps a copy of
+// the table and reads it again only when an address asked for is missing from
+// the copy: once per call, however many addresses it asks for. One thread
+// uses an object. The registry (some 46,000 prefixes, tens of milliseconds)
+// is read by a thread of its own from construction on, so the user's thread
+// does not wait for it when the first replies come; a lookup before it is
+// done waits for the rest.
 class THardwareLookup {
 public:
     explicit THardwareLookup(std::string neighbourTable = kNeighbourTablePath,
@@ -37,7 +41,8 @@ private:
     void ReadTable();
 
     std::string neighbourTable_;
-    std::string registryDirectory_;
     std::unordered_map<std::string, std::string> macs_;
+    // The loading thread's result, taken into registry_ at the first maker asked for.
+    std::future<std::unique_ptr<TVendorRegistry>> loading_;
     std::unique_ptr<TVendorRegistry> registry_;
 };

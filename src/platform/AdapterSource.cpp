@@ -80,9 +80,11 @@ bool IsListedLink(const ifaddrs& entry) {
     return IsLinkEntry(entry) && (entry.ifa_flags & IFF_UP) && !(entry.ifa_flags & IFF_LOOPBACK);
 }
 
-// The administratively up interfaces of this network namespace with their
-// addresses, loopback left out, in interface-index order. Returns 0 or the C
-// library's error number.
+// The administratively up interfaces of this network namespace that have an
+// IPv4 address, with their addresses, loopback left out, in interface-index
+// order. One without an address cannot be searched: bound, it would listen on
+// 0.0.0.0 and the probe would leave onto whatever network the routing table
+// picks. Returns 0 or the C library's error number.
 int ReadInterfaces(std::vector<InterfaceFacts>& interfaces) {
     ifaddrs* raw = nullptr;
     if (getifaddrs(&raw) != 0)
@@ -101,7 +103,8 @@ int ReadInterfaces(std::vector<InterfaceFacts>& interfaces) {
     }
     interfaces.clear();
     for (auto& [name, facts] : byName)
-        interfaces.push_back(std::move(facts));
+        if (!facts.addresses.empty())
+            interfaces.push_back(std::move(facts));
     std::stable_sort(
         interfaces.begin(), interfaces.end(),
         [](const InterfaceFacts& a, const InterfaceFacts& b) { return a.index < b.index; });

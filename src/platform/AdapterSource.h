@@ -42,8 +42,8 @@ struct IpAdapterInfo {
     IpAddrString dhcpServer;
 };
 
-// Fills `adapters` with every administratively up, non-loopback interface of
-// the host (of the calling thread's network namespace), in interface-index
+// Fills `adapters` with every administratively up, non-loopback interface
+// with an IPv4 address of the host (of the calling thread's network namespace), in interface-index
 // order, when their records fit into `size` bytes. Returns kAdaptersOk; kAdaptersBufferOverflow
 // with the size needed written to `size` and `adapters` untouched;
 // kAdaptersNoData when the host has no adapter; or the C library's error

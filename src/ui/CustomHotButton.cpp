@@ -244,7 +244,12 @@ void TCustomHotButton::changeEvent(QEvent* event) {
         update();
 }
 
+// Only a focus change inside the window counts. When the application is
+// deactivated the focus goes to no widget, but the window keeps its focus
+// widget, which gets the focus back on reactivation: the look stays.
 void TCustomHotButton::OnFocusChanged(QWidget* now) {
+    if (now == nullptr)
+        now = window()->focusWidget();
     if (now != nullptr && now->window() != window())
         return;
     const bool button = qobject_cast<TCustomHotButton*>(now) != nullptr ||

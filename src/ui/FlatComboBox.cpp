@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int kPrefixResetMs = 1500;
+// Wheel angle of one notch, in eighths of a degree.
+constexpr int kWheelNotch = 120;
 // Width of the drop-down button and of a vertical scroll bar.
 constexpr int kScrollBarWidth = 17;
 
@@ -243,15 +245,21 @@ void TFlatComboBox::WheelStep(bool down) {
     }
 }
 
-// Steps of a closed list; the open drop-down scrolls itself.
+// Steps of a closed list; the open drop-down scrolls itself. A touchpad or a
+// fine wheel sends parts of a notch (15, 30): they add up, and the list steps
+// once per whole notch of 120. Turning back starts the sum afresh.
 void TFlatComboBox::wheelEvent(QWheelEvent* event) {
     event->accept();
     const int delta = event->angleDelta().y();
     if (ReadOnly || delta == 0)
         return;
-    const int steps = std::max(1, std::abs(delta) / 120);
-    for (int i = 0; i < steps; ++i)
-        WheelStep(delta < 0);
+    if ((wheelSum_ < 0) != (delta < 0))
+        wheelSum_ = 0;
+    wheelSum_ += delta;
+    const int steps = wheelSum_ / kWheelNotch;
+    wheelSum_ -= steps * kWheelNotch;
+    for (int i = 0; i < std::abs(steps); ++i)
+        WheelStep(steps < 0);
 }
 
 void TFlatComboBox::focusInEvent(QFocusEvent* event) {

@@ -69,4 +69,5 @@ private:
     bool hasFocus_ = false;
     std::string typedPrefix_;
     QTimer prefixTimer_;
+    int wheelSum_ = 0; // wheel angle short of a whole notch, signed
 };

@@ -138,6 +138,20 @@ TEST_F(DeviceListActionsTest, ExportWritesCsvThatReadsBackIntoTheRows) {
     EXPECT_THROW(actions->WriteCsv(QString::fromStdString(Path("missing/x.csv"))), Exception);
 }
 
+TEST_F(DeviceListActionsTest, FailedExportTellsTheFileAndReasonAndKeepsTheRows) {
+    // A folder that is a regular file: unwritable even for root.
+    Write("plain", "");
+    const QString path = QString::fromStdString(Path("plain/列表.csv"));
+    actions->ChooseExportFile = [path] { return path; };
+    std::vector<QString> shown;
+    actions->ShowExportFailure = [&shown](const QString& message) { shown.push_back(message); };
+    EXPECT_NO_THROW(actions->MakeMenu(0)->actions().back()->trigger()) << "no crash report";
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains(path) && shown[0].endsWith("Not a directory"))
+        << shown[0].toStdString();
+    EXPECT_EQ(list.Items().Count(), 2);
+}
+
 // The MAC is taken shortly after listing, while the neighbour entry is there.
 TEST_F(DeviceListActionsTest, ListedRepliesKeepTheMacTheirEntryHadThen) {
     QElapsedTimer waited;

@@ -234,9 +234,11 @@ TEST_F(SearchLabTest, CopiedRowCarriesTheMacOfTheDevicesResolution) {
     EXPECT_EQ(form.DeviceListActions->RowText(0), "198.51.100.27\t6001\t02-00-5E-00-53-25\t\tx");
 }
 
-// Last of this suite: segment A's adapter stays switched off.
+// Last of this suite: segment A's adapter stays switched off, and an adapter
+// that is up without an address (it would listen on 0.0.0.0) stays too.
 TEST_F(SearchLabTest, ASwitchedOffAdapterIsNotListedAndTheNextOneIsBound) {
     ASSERT_EQ(std::system("ip link set dev eth-a down"), 0);
+    ASSERT_EQ(std::system(kUpWithoutAddress), 0);
     Create();
     EXPECT_TRUE(reported.empty());
     ASSERT_EQ(form.cbAdapters->count(), 1);

@@ -83,7 +83,7 @@ std::string MaskOfPrefix(int prefix) {
 }
 
 // What the adapters command should print for this namespace, from `ip`: the
-// interfaces that are administratively up.
+// interfaces that are administratively up and have an IPv4 address.
 std::string AdaptersAsIpShowsThem() {
     std::string expected;
     std::istringstream lines(Shell("ip -br addr show up"));
@@ -95,11 +95,14 @@ std::string AdaptersAsIpShowsThem() {
         name = name.substr(0, name.find('@'));
         if (name == "lo")
             continue;
-        expected += std::to_string(++number) + ". " + name + "\n";
+        std::string addresses;
         while (fields >> address)
             if (const auto slash = address.find('/'); address.find('.') != std::string::npos)
-                expected += "   address  " + address.substr(0, slash) + " / " +
-                            MaskOfPrefix(std::stoi(address.substr(slash + 1))) + "\n";
+                addresses += "   address  " + address.substr(0, slash) + " / " +
+                             MaskOfPrefix(std::stoi(address.substr(slash + 1))) + "\n";
+        if (addresses.empty())
+            continue;
+        expected += std::to_string(++number) + ". " + name + "\n" + addresses;
         std::istringstream route(Shell("ip -4 route show default dev " + name));
         for (std::string word; route >> word;)
             if (word == "via")
@@ -179,15 +182,21 @@ using CliBareLab = CliLab;
 
 TEST_F(CliLab, AdaptersListEveryUpAdapterAsIpShowsIt) {
     LabAddAddresses(LabNsFinder(), "eth-a", "198.51.100.77", 1);
-    // A pair of switched-off interfaces, one with an address: neither is listed.
+    // A pair of switched-off interfaces, one with an address, and one that is
+    // up without an address: none is listed.
     Shell("ip link add off0 type veth peer name off1 && ip addr add 192.0.2.9/24 dev off0");
+    ASSERT_EQ(std::system(kUpWithoutAddress), 0);
     const CliRun run = RunCli({"adapters"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("198.51.100.77 / 255.255.255.0"), std::string::npos);
     EXPECT_EQ(run.out.find("off"), std::string::npos) << run.out;
     EXPECT_EQ(run.out, AdaptersAsIpShowsThem());
-    Shell("ip link del off0");
+    // It is no adapter to search from either: nothing listens on 0.0.0.0.
+    const CliRun search = RunCli({"search", "--adapter", "3", "--wait", "100"});
+    EXPECT_EQ(search.code, 1);
+    EXPECT_NE(search.err.find("this host has 2 adapters"), std::string::npos) << search.err;
+    Shell("ip link del off0 && ip link del d0");
 }
 
 TEST_F(CliLab, JsonListsExactlyTheDevicesOfTheChosenSegment) {
@@ -355,6 +364,24 @@ TEST_F(CliLab, FailuresAndUsageErrorsSendNothing) {
     EXPECT_EQ(RunCli({"--version"}).code, 0);
 }
 
+TEST_F(CliLab, EveryAdapterSearchesWhatBindsAndNamesTheOneThatDoesNot) {
+    DeviceSim segmentA(LabNsDevA(), {"--reply-text", "A"});
+    const int taken = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(60000);
+    inet_pton(AF_INET, LabFinderIpB().c_str(), &address.sin_addr);
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const CliRun run = RunCli({"search", "--adapter", "all", "--format", "tsv", "--wait", "600"});
+    ::close(taken);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "198.51.100.2\t6001\tA\t" + DeviceMac(LabNsDevA()) + "\t\t1\n");
+    EXPECT_EQ(run.err, "device-finder-cli: adapter 2 (eth-b, " + LabFinderIpB() +
+                           "): Could not bind socket. Address and port are already in use.\n"
+                           "device-finder-cli: 1 reply shown, 0 datagrams dropped by the "
+                           "kernel, 1 adapter not searched\n");
+}
+
 TEST_F(CliLab, CountdownOnlyWhenStandardErrorIsATerminal) {
     auto device = DeviceOnA("A");
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -396,6 +423,5 @@ TEST_F(CliLab, EveryAdapterFailsWhenNoneHasAnAddress) {
     const CliRun run = RunCli({"search", "--adapter", "all"});
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "device-finder-cli: no adapter has an IPv4 address (see "
-                       "'device-finder-cli adapters')\n");
+    EXPECT_EQ(run.err.rfind("device-finder-cli: System Error.  Code: 232.\n", 0), 0u) << run.err;
 }

@@ -1,4 +1,5 @@
 #include "cli/ConsoleReport.h"
+#include "cli/Countdown.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -43,4 +44,21 @@ TEST(ConsoleReport, AReceivingThreadsFailureMakesTheExitStatus1) {
     EXPECT_FALSE(ReceivingThreadFailed());
     ReportThreadFailure(std::runtime_error("socket gone"));
     EXPECT_TRUE(ReceivingThreadFailed());
+}
+
+TEST(ConsoleReport, ReportStopsTheCountdownBeforeItsFirstLine) {
+    std::FILE* err = std::tmpfile();
+    TReportEnvironment environment = ProgramEnvironment(ConsoleFrontEnd(err));
+    environment.SaveLog = [](const std::string&, const TReportOptions&) {};
+    InstallExceptionManager(std::make_unique<TExceptionManager>(TReportOptions{}, environment));
+    Countdown countdown(err, "searching");
+    countdown.Show(std::chrono::seconds(3));
+    ReportUnexpectedException(std::out_of_range("index 9"), err);
+    countdown.Show(std::chrono::seconds(2));
+    InstallExceptionManager(nullptr);
+    const std::string shown = Contents(err);
+    EXPECT_EQ(shown.rfind("\r\x1b[Ksearching, 3 s left\r\x1b[Kdevice-finder-cli: index 9\n", 0), 0u)
+        << shown;
+    EXPECT_EQ(shown.find("2 s left"), std::string::npos) << "no countdown over the report";
+    std::fclose(err);
 }

@@ -5,9 +5,11 @@
 #include "discovery/VendorRegistry.h"
 #include "platform/NeighbourTable.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -115,6 +117,25 @@ TEST(HardwareLookup, ReadsTheTableAgainForANewAddressOnly) {
     EXPECT_EQ(later.mac, "02-00-00-00-00-03");
     EXPECT_EQ(later.vendor, "");
     EXPECT_EQ(THardwareLookup(arp, "/nonexistent").Find("198.51.100.3").vendor, "");
+}
+
+// The registry is a pipe here, which takes the text only once a reader has it open.
+TEST(HardwareLookup, ReadsTheRegistryOnAThreadOfItsOwnFromTheStart) {
+    TempDir dir;
+    const std::string arp = dir.Write(
+        "arp", std::string(kArpHeading) + "198.51.100.2 0x1 0x2 00:1a:2b:3c:4d:5e * eth-a\n");
+    const std::string oui = dir.Path() + "/oui.csv";
+    ASSERT_EQ(mkfifo(oui.c_str(), 0600), 0);
+    THardwareLookup lookup(arp, dir.Path());
+    int pipe = -1;
+    for (int i = 0; i < 1000 && pipe < 0; ++i, usleep(10000))
+        pipe = open(oui.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(pipe, 0) << "nobody reads the registry";
+    const std::string text =
+        "Registry,Assignment,Organization Name\nMA-L,001A2B,\"Phones, Inc.\"\n";
+    EXPECT_EQ(write(pipe, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(pipe);
+    EXPECT_EQ(lookup.Find("198.51.100.2").vendor, "Phones, Inc.");
 }
 
 // A burst of replies from new devices is looked up with one read of the table.

@@ -30,6 +30,12 @@ std::string LabDevIpB();    // 203.0.113.2
 std::string LabGatewayA();  // 198.51.100.254, also an address of device namespace A
 std::string LabScript();    // lab.sh itself
 
+// A shell command for the finder namespace: interfaces d0 and d1 that are up
+// and have no address (a veth pair, as the lab's kernel may lack the dummy
+// kind). Such an interface is no adapter: bound, it would listen on 0.0.0.0.
+inline constexpr const char* kUpWithoutAddress =
+    "ip link add d0 type veth peer name d1 && ip link set d0 up && ip link set d1 up";
+
 // `lab.sh add-addresses`: COUNT consecutive addresses from FIRST_IP on INTERFACE
 // of a lab namespace. Throws std::runtime_error when the script fails.
 void LabAddAddresses(const std::string& ns, const std::string& interface,

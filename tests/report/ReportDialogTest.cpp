@@ -161,6 +161,26 @@ TEST(ReportDialog, PagesButtonsAndKeptGeometry) {
     EXPECT_TRUE(dialog.CopyToClipboard());
 }
 
+TEST(ReportDialog, ShowsWhatTheReportTextWrites) {
+    TCrashReport report = SmallReport();
+    TCallStackEntry stackless;
+    stackless.Thread.Id = 2;
+    stackless.NoFrames = true;
+    report.CallStack.push_back(stackless);
+    report.Modules[0].Version = "0.0.0.0";
+    report.Modules[1].Version = "6.4.2.0";
+    TReportDialog::TSetup setup;
+    setup.Report = &report;
+    setup.Texts = &kTexts;
+    setup.LogOptions = 0x30;
+    TReportDialog dialog(setup);
+    auto* stack = static_cast<QTreeWidget*>(dialog.Pages()->widget(1));
+    EXPECT_EQ(stack->topLevelItemCount(), 4) << "the stackless thread's header alone";
+    auto* modules = static_cast<QTreeWidget*>(dialog.Pages()->widget(2));
+    EXPECT_EQ(modules->topLevelItem(0)->text(3), "") << "no version";
+    EXPECT_EQ(modules->topLevelItem(1)->text(3), "6.4.2.0");
+}
+
 TEST(ReportPresenter, LinkLeadsToTheExpandedDetailsWhoseRestartCounts) {
     QTemporaryDir folder;
     const TCrashReport report = SmallReport();

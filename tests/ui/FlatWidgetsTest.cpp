@@ -152,6 +152,17 @@ TEST_F(FlatComboBoxTest, WheelStepsAndFiresNothingAtEitherEnd) {
     EXPECT_EQ(combo.currentIndex(), 1);
 }
 
+TEST_F(FlatComboBoxTest, FineWheelStepsOncePerWholeNotch) {
+    for (int i = 0; i < 8; ++i)
+        Wheel(-15);
+    EXPECT_EQ(changes, 1);
+    Wheel(-60);
+    Wheel(30);
+    Wheel(90);
+    EXPECT_EQ(combo.currentIndex(), 0) << "turning back forgets the part notch";
+    EXPECT_EQ(changes, 2);
+}
+
 TEST_F(FlatComboBoxTest, DropDownIsAsWideAsTheWidestEntry) {
     EXPECT_EQ(combo.DroppedWidth(), 586) << "never narrower than the control";
     const QString wide = QString(120, u'W');

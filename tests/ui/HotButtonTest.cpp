@@ -255,6 +255,16 @@ TEST_F(HotButtonTest, DefaultLookFollowsTheFocusedButtonOrTheDefaultFlag) {
         << "the focus ring without the focus";
 }
 
+TEST_F(HotButtonTest, DefaultLookOutlastsTheApplicationsDeactivation) {
+    Focus();
+    const QRgb ring = Rgb(MixColors(clHighlight, LightenColor(clBtnFace, 30), 160));
+    for (QWidget* active : {static_cast<QWidget*>(nullptr), static_cast<QWidget*>(&panel)}) {
+        QApplication::setActiveWindow(active);
+        QApplication::processEvents();
+        EXPECT_EQ(Shot().pixel(80, 30), ring) << (active ? "activated again" : "deactivated");
+    }
+}
+
 TEST_F(HotButtonTest, AccessibleAsAPressablePushButtonNamedByItsCaption) {
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&button);
     ASSERT_NE(face, nullptr);

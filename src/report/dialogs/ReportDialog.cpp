@@ -1,10 +1,10 @@
 #include "report/dialogs/ReportDialog.h"
 
 #include "report/CpuDump.h"
-#include "report/dialogs/ErrorBand.h"
-#include "report/dialogs/ErrorDialog.h"
 #include "report/ReportOptions.h"
 #include "report/ReportText.h"
+#include "report/dialogs/ErrorBand.h"
+#include "report/dialogs/ErrorDialog.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -38,6 +38,11 @@ void AddRow(QTreeWidget* list, const QStringList& cells) {
     new QTreeWidgetItem(list, cells);
 }
 
+// As the report text writes it: no version is shown as none.
+QString VersionText(const std::string& version) {
+    return version == "0.0.0.0" ? QString() : ReportQString(version);
+}
+
 // The call stack as rows, each thread opened by its header across the row.
 void FillCallStack(QTreeWidget* list, const std::vector<TCallStackEntry>& entries,
                    const TReportTexts& texts) {
@@ -49,11 +54,13 @@ void FillCallStack(QTreeWidget* list, const std::vector<TCallStackEntry>& entrie
                 list, {ReportQString(ThreadHeaderText(entry.Kind, entry.Thread, texts))});
             header->setFirstColumnSpanned(true);
         }
+        previous = &entry;
+        if (entry.NoFrames) // a thread whose stack could not be taken: its header alone
+            continue;
         const QString line =
             entry.Line == 0 ? QString() : QString("%1[%2]").arg(entry.Line).arg(entry.LineOffset);
         AddRow(list, {Hex(entry.Address), ReportQString(entry.Module), ReportQString(entry.Unit),
                       ReportQString(entry.Class), ReportQString(entry.Procedure), line});
-        previous = &entry;
     }
 }
 
@@ -90,14 +97,14 @@ TReportDialog::TReportDialog(const TSetup& setup, QWidget* parent)
         QTreeWidget* modules = AddList(ReportQString(texts[9]), "Modules", Columns(texts, 126, 7));
         for (const TModuleInfo& m : report.Modules)
             AddRow(modules, {Hex(m.Handle), ReportQString(m.Name), ReportQString(m.Description),
-                             ReportQString(m.Version), QString::number(m.Size),
+                             VersionText(m.Version), QString::number(m.Size),
                              ReportQString(m.Modified), ReportQString(m.Path)});
         QTreeWidget* processes =
             AddList(ReportQString(texts[11]), "Processes", Columns(texts, 133, 8));
         for (const TProcessInfo& p : report.Processes)
             AddRow(processes,
                    {QString::number(p.Id), ReportQString(p.Name), ReportQString(p.Description),
-                    ReportQString(p.Version), QString::number(p.Memory),
+                    VersionText(p.Version), QString::number(p.Memory),
                     QString::fromStdString(PriorityClassName(p.Priority)),
                     p.Threads == 0 ? QString("??") : QString::number(p.Threads),
                     ReportQString(p.Path)});
