@@ -22,6 +22,7 @@ TThreadHeader HeaderOf(const TThreadRecord& thread, int priority) {
     header.Priority = std::to_string(priority);
     header.Class = thread.Class;
     header.Main = thread.Main;
+    header.Description = thread.Description;
     return header;
 }
 
@@ -31,6 +32,7 @@ TThreadHeader CreatorHeader(const TThreadCreator& creator) {
     header.Priority = std::to_string(ThreadPriority(creator.Id));
     header.Class = creator.Class;
     header.Main = creator.Main;
+    header.Description = creator.Description;
     return header;
 }
 

@@ -1,9 +1,9 @@
 #include "TestDebugData.h"
 
+#include "callstack/CallStack.h"
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "net/IdUDPServer.h"
-#include "callstack/CallStack.h"
 #include "report/ReportText.h"
 #include "support/LoopbackPeer.h"
 
@@ -114,12 +114,18 @@ TEST(ThreadStacks, AReportListsEveryThreadAndTheReceivingThreadsGoOnReceiving) {
         EXPECT_TRUE(
             HasProcedure(entries, id, TStackKind::RunningThread, "TIdUDPListenerThread", ""));
     }
-    // They run at "highest" where the system lets them, whichever way it does.
+    // They run at "highest" where the system lets them, whichever way it does,
+    // and their headers carry their names.
+    std::set<std::string> names;
     for (const TCallStackEntry& e : entries) {
         if (e.Kind == TStackKind::RunningThread) {
             EXPECT_EQ(e.Thread.Priority, geteuid() == 0 ? "2" : "0");
+            names.insert(e.Thread.Description);
         }
     }
+    EXPECT_EQ(names,
+              (std::set<std::string>{"UDPServerTask Listener #1", "UDPServerTask Listener #2"}));
+    EXPECT_EQ(entries.front().Thread.Description, "");
     // Both receiving threads were started by the main thread.
     for (const TCallStackEntry& e : entries) {
         if (e.Kind == TStackKind::CallingThread) {
