@@ -1,3 +1,4 @@
+#include "app/ActiveControls.h"
 #include "app/Application.h"
 #include "app/Main.h"
 #include "net/IdException.h"
@@ -157,6 +158,23 @@ TEST_F(MainFormTest, LockingCoversSearchButtonAdapterListAndDeviceList) {
     EXPECT_TRUE(form.btnSearch->isEnabled());
     EXPECT_TRUE(form.cbAdapters->isEnabled());
     EXPECT_TRUE(form.lbDevice->Enabled());
+}
+
+// A report names our own classes, with the focus on a button, and where the
+// focus went when a search disabled the button that had it.
+TEST_F(MainFormTest, ActiveControlsNameOurOwnClasses) {
+    QApplication::setActiveWindow(&form);
+    form.btnSearch->setFocus();
+    TReportInput clicked, searched;
+    DescribeActiveControls(QApplication::activeWindow(), QApplication::focusWidget(), clicked);
+    form.LockControls();
+    DescribeActiveControls(QApplication::activeWindow(), QApplication::focusWidget(), searched);
+    form.UnlockControls();
+    EXPECT_EQ(clicked.FormClass, "TMainForm");
+    EXPECT_EQ(clicked.FormText, "\xC9\xE8\xB1\xB8\xB2\xE9\xD5\xD2");
+    EXPECT_EQ(clicked.ControlClass, "THotButton");
+    EXPECT_EQ(searched.FormClass, "TMainForm");
+    EXPECT_EQ(searched.ControlClass.substr(0, 1), "T") << searched.ControlClass;
 }
 
 TEST(ApplicationExceptions, MessageTextGetsAFullStopOnlyWhenItEndsHigher) {
