@@ -1,13 +1,16 @@
 #include "callstack/CallStack.h"
 
+#include "platform/CodePage.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
 
 namespace {
 
+// The file name without its folder, in the report's code page.
 std::string FileName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
+    return Utf8ToGbk(path.substr(path.find_last_of('/') + 1));
 }
 
 std::string ProgramPath() {
@@ -84,8 +87,10 @@ TThreadRecord RecordOf(pid_t thread) {
 
 } // namespace
 
-TFrameNamer::TFrameNamer(const TDebugData* debug) : debug_(debug) {
-    programName_ = FileName(ProgramPath());
+TFrameNamer::TFrameNamer(const TDebugData* debug) : TFrameNamer(debug, ProgramPath()) {}
+
+TFrameNamer::TFrameNamer(const TDebugData* debug, const std::string& programPath)
+    : debug_(debug), programName_(FileName(programPath)) {
     // The first object the loader lists is the program itself.
     dl_iterate_phdr(
         [](dl_phdr_info* info, std::size_t, void* self) {
