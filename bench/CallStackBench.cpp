@@ -58,7 +58,7 @@ double TakeStacks(int count, long reports) {
     std::vector<std::thread> threads;
     for (int i = 0; i < count; ++i)
         threads.emplace_back([&] {
-            const TThreadRegistration registration("TBenchThread", {});
+            const TThreadRegistration registration("TBenchThread", "", {});
             std::unique_lock guard(lock);
             released.wait(guard, [&] { return done; });
         });

@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/ActiveControls.h"
+
 #include "discovery/Util.h"
 #include "net/IdThread.h"
 #include "platform/CodePage.h"
@@ -68,18 +70,7 @@ void TApplication::ShowException(const std::exception& failure) {
 TExceptionRecord TApplication::RecordOf(const std::exception& failure) {
     TExceptionRecord record = ExceptionRecordOf(failure, kDisplayApplication);
     // Only the UI thread may look at the widgets, and this is it.
-    const QWidget* form = activeWindow();
-    const QWidget* control = focusWidget();
-    if (form != nullptr) {
-        record.Input.FormClass = form->metaObject()->className();
-        record.Input.FormText = Utf8ToGbk(form->windowTitle().toStdString());
-    }
-    if (control != nullptr) {
-        record.Input.ControlClass = control->metaObject()->className();
-        const QVariant text = control->property("text");
-        record.Input.ControlText =
-            Utf8ToGbk((text.isValid() ? text.toString() : control->accessibleName()).toStdString());
-    }
+    DescribeActiveControls(activeWindow(), focusWidget(), record.Input);
     return record;
 }
 

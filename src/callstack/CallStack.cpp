@@ -1,5 +1,6 @@
 #include "callstack/CallStack.h"
 
+#include "platform/CodePage.h"
 #include "platform/ProgramFile.h"
 
 #include <dlfcn.h>
@@ -8,8 +9,9 @@
 
 namespace {
 
+// The file name without its folder, in the report's code page.
 std::string FileName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
+    return Utf8ToGbk(path.substr(path.find_last_of('/') + 1));
 }
 
 TThreadHeader HeaderOf(const TThreadRecord& thread, int priority) {
@@ -18,6 +20,7 @@ TThreadHeader HeaderOf(const TThreadRecord& thread, int priority) {
     header.Priority = std::to_string(priority);
     header.Class = thread.Class;
     header.Main = thread.Main;
+    header.Description = thread.Description;
     return header;
 }
 
@@ -27,6 +30,7 @@ TThreadHeader CreatorHeader(const TThreadCreator& creator) {
     header.Priority = std::to_string(ThreadPriority(creator.Id));
     header.Class = creator.Class;
     header.Main = creator.Main;
+    header.Description = creator.Description;
     return header;
 }
 
@@ -78,8 +82,10 @@ TThreadRecord RecordOf(pid_t thread) {
 
 } // namespace
 
-TFrameNamer::TFrameNamer(const TDebugData* debug) : debug_(debug) {
-    programName_ = FileName(ProgramFile());
+TFrameNamer::TFrameNamer(const TDebugData* debug) : TFrameNamer(debug, ProgramFile()) {}
+
+TFrameNamer::TFrameNamer(const TDebugData* debug, const std::string& programPath)
+    : debug_(debug), programName_(FileName(programPath)) {
     // The first object the loader lists is the program itself.
     dl_iterate_phdr(
         [](dl_phdr_info* info, std::size_t, void* self) {

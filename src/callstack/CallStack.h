@@ -1,7 +1,7 @@
 #pragma once
 
-#include "callstack/DebugData.h"
 #include "callstack/CallStackTypes.h"
+#include "callstack/DebugData.h"
 #include "callstack/StackTrace.h"
 #include "callstack/ThreadStacks.h"
 #include "callstack/ThrowSite.h"
@@ -10,12 +10,14 @@
 #include <sys/types.h>
 #include <vector>
 
-// Names one address: its module, and unit, class, procedure and line when it
-// lies in the program and the debug data knows it. A return address is named
-// by the call before it.
+// Names one address: its module (a GBK text, like every text of a report),
+// and unit, class, procedure and line when it lies in the program and the
+// debug data knows it. A return address is named by the call before it.
 class TFrameNamer {
 public:
     explicit TFrameNamer(const TDebugData* debug);
+    // The program's file as `programPath` (UTF-8) names it.
+    TFrameNamer(const TDebugData* debug, const std::string& programPath);
     TCallStackEntry Name(std::uintptr_t address, bool returnAddress) const;
 
 private:

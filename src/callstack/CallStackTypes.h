@@ -7,12 +7,39 @@
 // stack and the header its group carries. The crash report shows them; the
 // thread registry and the stack taking fill them. Texts are GBK byte strings.
 
+// The registers of TCpuContext, one bit each in its Unknown mask.
+enum class TCpuRegister : unsigned {
+    RAX,
+    RBX,
+    RCX,
+    RDX,
+    RSI,
+    RDI,
+    RBP,
+    RSP,
+    R8,
+    R9,
+    R10,
+    R11,
+    R12,
+    R13,
+    R14,
+    R15,
+    RIP
+};
+
 // The x86-64 general registers of a thread at the moment it was stopped.
 struct TCpuContext {
     bool Valid = false; // false: every register is written as "?"
+    // Registers the capture could not recover (a call spends the scratch
+    // ones); they are written as "?" rather than as a made-up value.
+    std::uint32_t Unknown = 0;
     std::uint64_t RAX = 0, RBX = 0, RCX = 0, RDX = 0, RSI = 0, RDI = 0, RBP = 0, RSP = 0;
     std::uint64_t R8 = 0, R9 = 0, R10 = 0, R11 = 0, R12 = 0, R13 = 0, R14 = 0, R15 = 0;
     std::uint64_t RIP = 0;
+
+    static constexpr std::uint32_t Bit(TCpuRegister r) { return 1u << static_cast<unsigned>(r); }
+    bool Known(TCpuRegister r) const { return Valid && (Unknown & Bit(r)) == 0; }
 };
 
 // Whose stack an entry comes from.

@@ -30,15 +30,18 @@ TThreadsList& TThreadsList::Instance() {
     for (const TThreadRecord& record : threads_)
         if (record.Id == creator.Id) {
             creator.Class = record.Class;
+            creator.Description = record.Description;
             creator.Main = record.Main;
         }
     return creator;
 }
 
-void TThreadsList::AddCurrent(std::string className, TThreadCreator creator) {
+void TThreadsList::AddCurrent(std::string className, std::string description,
+                              TThreadCreator creator) {
     TThreadRecord record;
     record.Framework = true;
     record.Class = std::move(className);
+    record.Description = std::move(description);
     record.Creator = std::move(creator);
     Add(std::move(record));
 }

@@ -10,10 +10,12 @@
 #include <vector>
 
 // Who started a thread, and from where: the creating thread's id, its class
-// as the registry knew it, and the stack of the code that started the thread.
+// and description as the registry knew them, and the stack of the code that
+// started the thread.
 struct TThreadCreator {
     pid_t Id = 0;
     std::string Class;
+    std::string Description;
     bool Main = false;
     TStackTrace Stack;
 };
@@ -24,7 +26,8 @@ struct TThreadRecord {
     pthread_t Handle = {};  // what the stop signal is sent to
     bool Framework = false; // started by one of our thread classes
     bool Main = false;
-    std::string Class; // our thread class, empty for the main thread
+    std::string Class;       // our thread class, empty for the main thread
+    std::string Description; // the thread's name, empty when it has none
     TThreadCreator Creator;
     bool Ending = false; // waiting in its removal until a report lets go
 };
@@ -44,7 +47,7 @@ public:
     TThreadCreator CurrentCreator() const;
 
     // On the thread itself.
-    void AddCurrent(std::string className, TThreadCreator creator);
+    void AddCurrent(std::string className, std::string description, TThreadCreator creator);
     void AddMainThread();
     void RemoveCurrent();
 
@@ -81,8 +84,9 @@ public:
 // Keeps the calling thread registered for the scope's life.
 class TThreadRegistration {
 public:
-    TThreadRegistration(std::string className, TThreadCreator creator) {
-        TThreadsList::Instance().AddCurrent(std::move(className), std::move(creator));
+    TThreadRegistration(std::string className, std::string description, TThreadCreator creator) {
+        TThreadsList::Instance().AddCurrent(std::move(className), std::move(description),
+                                            std::move(creator));
     }
     ~TThreadRegistration() { TThreadsList::Instance().RemoveCurrent(); }
     TThreadRegistration(const TThreadRegistration&) = delete;

@@ -35,6 +35,9 @@ __attribute__((no_sanitize("address", "thread"))) void CopyStack(std::array<std:
     site.Address = address;
     site.Context = TCpuContext{};
     site.Context.Valid = true;
+    using enum TCpuRegister;
+    site.Context.Unknown = TCpuContext::Bit(RAX) | TCpuContext::Bit(RCX) | TCpuContext::Bit(R8) |
+                           TCpuContext::Bit(R9) | TCpuContext::Bit(R10) | TCpuContext::Bit(R11);
     site.Context.RIP = address;
     site.Context.RSP = stackPointer;
     site.Context.RDI = reinterpret_cast<std::uintptr_t>(object);

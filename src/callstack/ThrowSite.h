@@ -17,7 +17,7 @@ struct TThrowSite {
     std::uintptr_t Address = 0; // the return address of the throwing call
     // The thrower's registers at the throw: RIP, RSP, the callee-saved ones
     // and the three arguments of the throw call (RDI, RSI, RDX); the others
-    // were spent by the call and stay 0.
+    // were spent by the call and are marked unknown.
     TCpuContext Context;
     std::array<std::uint8_t, 128> Stack{}; // the bytes at RSP
     TStackTrace Trace;                     // starts at the throwing frame

@@ -141,8 +141,10 @@ void TIdThread::ApplyNameAndPriority() {
 }
 
 void TIdThread::Execute() {
-    // Listed for crash reports while it runs; the class is the most-derived one.
-    const TThreadRegistration registration(Demangled(typeid(*this).name()), std::move(creator_));
+    // Listed for crash reports while it runs; the class is the most-derived
+    // one, the description its whole name.
+    const TThreadRegistration registration(Demangled(typeid(*this).name()), Name,
+                                           std::move(creator_));
     ApplyNameAndPriority();
     try {
         while (!Stopped())

@@ -49,21 +49,28 @@ std::string Hex16(std::uint64_t value) {
 
 namespace {
 
-std::string RegisterText(const TCpuContext& context, std::uint64_t value) {
-    return context.Valid ? Hex16(value) : std::string(16, '?');
+struct TRegisterCell {
+    const char* Label;
+    TCpuRegister Register;
+    std::uint64_t Value;
+};
+
+std::string CellText(const TCpuContext& context, const TRegisterCell& cell) {
+    return std::string(cell.Label) + ": " +
+           (context.Known(cell.Register) ? Hex16(cell.Value) : std::string(16, '?'));
 }
 
 std::string RegisterLines(const TCpuContext& c) {
-    const std::pair<const char*, std::uint64_t> pairs[8][2] = {
-        {{"RAX", c.RAX}, {"RDI", c.RDI}}, {{"RBX", c.RBX}, {"RSI", c.RSI}},
-        {{"RCX", c.RCX}, {"RSP", c.RSP}}, {{"RDX", c.RDX}, {"RIP", c.RIP}},
-        {{"R8 ", c.R8}, {"R12", c.R12}},  {{"R9 ", c.R9}, {"R13", c.R13}},
-        {{"R10", c.R10}, {"R14", c.R14}}, {{"R11", c.R11}, {"R15", c.R15}},
+    using enum TCpuRegister;
+    const TRegisterCell pairs[8][2] = {
+        {{"RAX", RAX, c.RAX}, {"RDI", RDI, c.RDI}}, {{"RBX", RBX, c.RBX}, {"RSI", RSI, c.RSI}},
+        {{"RCX", RCX, c.RCX}, {"RSP", RSP, c.RSP}}, {{"RDX", RDX, c.RDX}, {"RIP", RIP, c.RIP}},
+        {{"R8 ", R8, c.R8}, {"R12", R12, c.R12}},   {{"R9 ", R9, c.R9}, {"R13", R13, c.R13}},
+        {{"R10", R10, c.R10}, {"R14", R14, c.R14}}, {{"R11", R11, c.R11}, {"R15", R15, c.R15}},
     };
     std::string text;
     for (const auto& [left, right] : pairs)
-        text += std::string(left.first) + ": " + RegisterText(c, left.second) + "   " +
-                right.first + ": " + RegisterText(c, right.second) + "\r\n";
+        text += CellText(c, left) + "   " + CellText(c, right) + "\r\n";
     return text;
 }
 

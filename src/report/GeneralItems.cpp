@@ -66,7 +66,8 @@ TReportBlock ApplicationBlock(const TReportInput& input, const TReportTexts& tex
         compiled = DateText(system_clock::from_time_t(status.st_mtime));
     auto upTime = duration_cast<seconds>(now - input.StartTime).count();
     return Block(texts, ReportTextIndex::Application,
-                 {DateText(input.StartTime), name, input.ProgramVersion, input.Parameters, compiled,
+                 {DateText(input.StartTime), name, input.ProgramVersion,
+                  Utf8ToGbk(input.Parameters), compiled,
                   DurationText(upTime < 0 ? 0 : std::uint64_t(upTime))});
 }
 

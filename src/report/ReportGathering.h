@@ -21,9 +21,9 @@ struct TReportInput {
     std::string FormClass, FormText, ControlClass, ControlText;
 
     std::chrono::system_clock::time_point StartTime; // the program's start
-    std::string Parameters;                          // the command line after the program
-    std::string ProgramDescription;                  // the program's title
-    std::string ProgramVersion;                      // "a.b.c.d" from the build
+    std::string Parameters; // the command line after the program, as the system gives it (UTF-8)
+    std::string ProgramDescription; // the program's title
+    std::string ProgramVersion;     // "a.b.c.d" from the build
 
     // The screen, when the program has one: "1920 x 1080, 32 bit", "96".
     std::string DisplayMode, DisplayDpi;

@@ -1,3 +1,4 @@
+#include "app/ActiveControls.h"
 #include "app/Application.h"
 #include "app/Main.h"
 #include "net/IdException.h"
@@ -157,6 +158,18 @@ TEST_F(MainFormTest, LockingCoversSearchButtonAdapterListAndDeviceList) {
     EXPECT_TRUE(form.btnSearch->isEnabled());
     EXPECT_TRUE(form.cbAdapters->isEnabled());
     EXPECT_TRUE(form.lbDevice->Enabled());
+}
+
+// A report names our own classes, also where the focus goes when a search begins.
+TEST_F(MainFormTest, ActiveControlsNameOurOwnClasses) {
+    QApplication::setActiveWindow(&form);
+    form.btnSearch->setFocus();
+    TReportInput clicked, searched;
+    DescribeActiveControls(QApplication::activeWindow(), QApplication::focusWidget(), clicked);
+    form.LockControls();
+    DescribeActiveControls(QApplication::activeWindow(), QApplication::focusWidget(), searched);
+    EXPECT_EQ(clicked.FormClass + " " + clicked.ControlClass, "TMainForm THotButton");
+    EXPECT_EQ(searched.FormClass + " " + searched.ControlClass.substr(0, 1), "TMainForm T");
 }
 
 TEST(ApplicationExceptions, MessageTextGetsAFullStopOnlyWhenItEndsHigher) {

@@ -116,11 +116,15 @@ TEST(ThreadStacks, AReportListsEveryThreadAndTheReceivingThreadsGoOnReceiving) {
             HasProcedure(entries, id, TStackKind::RunningThread, "TIdUDPListenerThread", ""));
     }
     // They run at "highest" where the system lets them, whichever way it does.
+    std::set<std::string> names;
     for (const TCallStackEntry& e : entries) {
         if (e.Kind == TStackKind::RunningThread) {
             EXPECT_EQ(e.Thread.Priority, geteuid() == 0 ? "2" : "0");
+            names.insert(e.Thread.Description);
         }
     }
+    EXPECT_EQ(*names.begin() + *names.rbegin(),
+              "UDPServerTask Listener #1UDPServerTask Listener #2");
     // Both receiving threads were started by the main thread.
     for (const TCallStackEntry& e : entries) {
         if (e.Kind == TStackKind::CallingThread) {

@@ -1,6 +1,7 @@
 #include "TestDebugData.h"
 
 #include "callstack/CallStack.h"
+#include "report/CpuDump.h"
 #include "report/ExceptionManager.h"
 
 #include <elf.h>
@@ -172,5 +173,12 @@ TEST(ThrowSite, TheRecordForAReportCarriesTheThrowSiteAndTheStack) {
         EXPECT_EQ(record.Input.Stack.Bytes.size(), site->Stack.size());
         ASSERT_FALSE(record.Input.CallStack.empty());
         EXPECT_EQ(record.Input.CallStack.front().Address, site->Address);
+        // The registers the call spent read "?" beside those the throw site knows.
+        const TCpuContext& c = record.Input.Context;
+        const std::string cpu = CpuSectionText(c, {}, {}, TReportTexts()), q(16, '?');
+        for (const std::string& line :
+             {"RAX: " + q + "   RDI: " + Hex16(c.RDI), "RCX: " + q + "   RSP: " + Hex16(c.RSP),
+              "R8 : " + q + "   R12: " + Hex16(c.R12), "R11: " + q + "   R15: " + Hex16(c.R15)})
+            EXPECT_NE(cpu.find(line + "\r\n"), std::string::npos) << line;
     }
 }

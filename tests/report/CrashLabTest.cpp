@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <netinet/in.h>
+#include <regex>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -163,6 +164,14 @@ TEST_F(CrashLab, PortTakenShowsTheErrorDialogLogsTheReportAndGoesOn) {
     EXPECT_NE(report.find("EIdCouldNotBindSocket"), std::string::npos);
     EXPECT_NE(report.find("Call Stack Information:\r\n---"), std::string::npos);
     EXPECT_NE(report.find("\r\n|Address"), std::string::npos);
+    // The window's creation handler keeps its frame between the socket layer and main.
+    const std::string rows = report.substr(0, report.find("\r\n|-", report.find("\r\n|-") + 2));
+    std::smatch socket, form, start;
+    ASSERT_TRUE(std::regex_search(rows, socket, std::regex("\\|TId(Stack|SocketHandle) *\\|")));
+    ASSERT_TRUE(std::regex_search(rows, form, std::regex("\\|TMainForm *\\|FormCreate *\\|")));
+    ASSERT_TRUE(std::regex_search(rows, start, std::regex("\\| +\\|main +\\|")));
+    EXPECT_LT(socket.position(), form.position());
+    EXPECT_LT(form.position(), start.position());
 
     // After OK the main window is up and the program runs on.
     const std::string main =

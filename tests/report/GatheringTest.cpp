@@ -1,5 +1,6 @@
 // Gathering on this machine: the figures are checked against what the kernel
 // shows of this process in /proc.
+#include "callstack/CallStack.h"
 #include "report/CpuDump.h"
 #include "report/Disassembly.h"
 #include "report/ExceptionId.h"
@@ -221,4 +222,14 @@ TEST(Gathering, ReportGathersEveryBlockAndTheSectionsTheOptionsAsk) {
     EXPECT_EQ(full.Stack.Bytes.size(), kStackDumpSize);
     EXPECT_EQ(full.Memory.Bytes.size(), kMemoryDumpSize);
     EXPECT_FALSE(full.Disassembly.empty());
+}
+
+// A Chinese-named program or argument is written in the report's code page.
+TEST(Gathering, ProgramNameAndParametersAreConvertedToTheCodePage) {
+    const std::string utf8 = "\xE8\xAE\xBE\xE5\xA4\x87", gbk = "\xC9\xE8\xB1\xB8"; // 设备
+    const TFrameNamer namer(nullptr, "/opt/" + utf8 + "/" + utf8);
+    EXPECT_EQ(namer.Name(reinterpret_cast<std::uintptr_t>(&Sample), false).Module, gbk);
+    TReportInput input;
+    input.Parameters = utf8;
+    EXPECT_EQ(GatherReport(input, TReportTexts(), 0).General[0].Items[3].Value, gbk);
 }
