@@ -87,7 +87,7 @@ int Reporter(int argc, char** argv) {
     std::vector<std::thread> waiting;
     for (int i = 1; i < threads; ++i)
         waiting.emplace_back([&lock, &never, creator = TThreadsList::Instance().CurrentCreator()] {
-            TThreadRegistration registration("TBenchThread", creator);
+            TThreadRegistration registration("TBenchThread", "", creator);
             std::unique_lock guard(lock);
             never.wait(guard);
         });

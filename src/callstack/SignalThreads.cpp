@@ -20,10 +20,9 @@ std::mutex tableLock;
 TSignalThreadTable table;
 void* stacks[kSignalThreadSlots] = {};
 
-void CopyName(char (&to)[32], const char* from) {
-    const char* text = from ? from : "";
-    const std::size_t length = strnlen(text, sizeof to - 1);
-    std::memcpy(to, text, length);
+template <std::size_t N> void CopyName(char (&to)[N], const std::string& from) {
+    const std::size_t length = std::min(from.size(), N - 1);
+    std::memcpy(to, from.data(), length);
     to[length] = '\0';
 }
 
@@ -56,22 +55,23 @@ void RemoveSignalStack(void* area) {
 
 } // namespace
 
-void AddSignalThread(pid_t id, bool main, const char* className, pid_t creatorId, bool creatorMain,
-                     const char* creatorClass, const TStackTrace& creatorStack) {
+void AddSignalThread(const TThreadRecord& record) {
     std::lock_guard guard(tableLock);
     TSignalThread* end = table.Threads + kSignalThreadSlots;
     TSignalThread* slot =
         std::find_if(table.Threads, end, [](const TSignalThread& t) { return t.Id == 0; });
     if (slot == end)
         return;
-    slot->Main = main;
-    CopyName(slot->Class, className);
-    slot->CreatorId = creatorId;
-    slot->CreatorMain = creatorMain;
-    CopyName(slot->CreatorClass, creatorClass);
-    slot->CreatorStack = creatorStack;
+    slot->Main = record.Main;
+    CopyName(slot->Class, record.Class);
+    CopyName(slot->Description, record.Description);
+    slot->CreatorId = record.Creator.Id;
+    slot->CreatorMain = record.Creator.Main;
+    CopyName(slot->CreatorClass, record.Creator.Class);
+    CopyName(slot->CreatorDescription, record.Creator.Description);
+    slot->CreatorStack = record.Creator.Stack;
     stacks[slot - table.Threads] = InstallSignalStack();
-    __atomic_store_n(&slot->Id, id, __ATOMIC_RELEASE);
+    __atomic_store_n(&slot->Id, record.Id, __ATOMIC_RELEASE);
 }
 
 void RemoveSignalThread(pid_t id) {

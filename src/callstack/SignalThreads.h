@@ -1,6 +1,7 @@
 #pragma once
 
 #include "callstack/StackTrace.h"
+#include "callstack/ThreadsList.h"
 
 #include <cstddef>
 #include <sys/types.h>
@@ -17,9 +18,11 @@ struct TSignalThread {
     pid_t Id = 0; // 0: a free slot
     bool Main = false;
     char Class[32] = {};
+    char Description[48] = {};
     pid_t CreatorId = 0; // 0: nobody recorded
     bool CreatorMain = false;
     char CreatorClass[32] = {};
+    char CreatorDescription[48] = {};
     TStackTrace CreatorStack;
 };
 
@@ -31,8 +34,7 @@ struct TSignalThreadTable {
 
 // On the thread itself, when it registers: takes a slot (none when all are
 // used) and switches the thread to an alternate signal stack of its own.
-void AddSignalThread(pid_t id, bool main, const char* className, pid_t creatorId, bool creatorMain,
-                     const char* creatorClass, const TStackTrace& creatorStack);
+void AddSignalThread(const TThreadRecord& record);
 
 // On the thread itself, when it ends: frees its slot and its signal stack.
 void RemoveSignalThread(pid_t id);

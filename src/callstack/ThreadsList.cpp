@@ -58,8 +58,7 @@ void TThreadsList::Add(TThreadRecord record) {
     std::lock_guard guard(lock_);
     if (std::none_of(threads_.begin(), threads_.end(),
                      [&](const TThreadRecord& r) { return r.Id == record.Id; })) {
-        AddSignalThread(record.Id, record.Main, record.Class.c_str(), record.Creator.Id,
-                        record.Creator.Main, record.Creator.Class.c_str(), record.Creator.Stack);
+        AddSignalThread(record);
         threads_.push_back(std::move(record));
     }
 }

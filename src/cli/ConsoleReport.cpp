@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +28,10 @@ TReportFrontEnd ConsoleFrontEnd(std::FILE* err) {
     frontEnd.Version = DF_VERSION ".0";
     frontEnd.Present = [err](const TPresentation& presentation) {
         StopCountdowns();
+        // The reporter of a fatal fault is a process of its own: the
+        // crashed one may have left its countdown on the terminal's line.
+        if (isatty(fileno(err)))
+            Write(err, "\r\x1b[K");
         Write(err, "device-finder-cli: " + VisibleGbkLines(presentation.Message) + "\n" +
                        VisibleGbkLines(presentation.Text));
         return TPresentationResult{};

@@ -1,5 +1,7 @@
 #include "cli/Countdown.h"
 
+#include "report/FatalFaultHandler.h"
+
 #include <algorithm>
 #include <mutex>
 #include <set>
@@ -33,7 +35,7 @@ Countdown::~Countdown() {
 void Countdown::Show(std::chrono::milliseconds left) {
     const long long seconds = (std::max<long long>(left.count(), 0) + 999) / 1000;
     const std::lock_guard lock(drawLock);
-    if (terminal_ == nullptr || seconds == shownSeconds_ || stopped_)
+    if (terminal_ == nullptr || seconds == shownSeconds_ || stopped_ || FatalFaultInProgress())
         return;
     std::fprintf(terminal_, "%s%s, %lld s left", kEraseLine, what_.c_str(), seconds);
     std::fflush(terminal_);

@@ -1,5 +1,6 @@
 #include "report/CrashedProcess.h"
 
+#include "platform/CodePage.h"
 #include "report/ModuleList.h"
 
 #include <elfutils/libdwfl.h>
@@ -123,10 +124,10 @@ std::vector<TModuleInfo> TCrashedProcess::Modules(const std::string& description
                 TModuleInfo info;
                 info.Handle = start;
                 info.MappedSize = end - start;
-                info.Name = FileName(path);
-                info.Path = Folder(path);
+                info.Name = Utf8ToGbk(FileName(path));
+                info.Path = Utf8ToGbk(Folder(path));
                 info.Description = program ? collect.Description : "";
-                info.Version = program ? collect.Version : VersionFromFileName(info.Name);
+                info.Version = program ? collect.Version : VersionFromFileName(FileName(path));
                 struct stat status {};
                 if (!path.empty() && path[0] == '/' && stat(path.c_str(), &status) == 0) {
                     info.Size = static_cast<std::uint64_t>(status.st_size);

@@ -218,3 +218,7 @@ void InstallFatalFaultHandler() {
         sigaction(signal, &action, nullptr);
     std::set_terminate(OnTerminate);
 }
+
+bool FatalFaultInProgress() {
+    return handlingThread.load() != 0;
+}

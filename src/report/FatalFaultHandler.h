@@ -11,3 +11,7 @@
 // Prepares and installs the handlers. Call once at start-up, after crash
 // reporting has started and before any thread is created.
 void InstallFatalFaultHandler();
+
+// True from the moment a fatal fault is being handled: whatever still runs
+// on other threads draws nothing over the report.
+bool FatalFaultInProgress();

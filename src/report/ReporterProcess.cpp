@@ -1,6 +1,7 @@
 #include "report/ReporterProcess.h"
 
 #include "callstack/ThreadStacks.h"
+#include "platform/CodePage.h"
 #include "report/CpuDump.h"
 #include "report/CrashLog.h"
 #include "report/CrashedProcess.h"
@@ -26,8 +27,9 @@ constexpr const char* kTracingRefused =
     "The other threads could not be read: the system refused to let the reporter trace "
     "the process.";
 
+// The file name without its folder, in the report's code page.
 std::string FileName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
+    return Utf8ToGbk(path.substr(path.find_last_of('/') + 1));
 }
 
 std::string ReadFile(const std::string& path) {
@@ -105,6 +107,7 @@ public:
         header.Id = static_cast<std::uint64_t>(slot->CreatorId);
         header.Priority = std::to_string(ThreadPriority(slot->CreatorId));
         header.Class = slot->CreatorClass;
+        header.Description = slot->CreatorDescription;
         header.Main = slot->CreatorMain;
         std::vector<TRemoteFrame> frames;
         for (std::size_t i = 0; i < slot->CreatorStack.Count; ++i)
@@ -143,6 +146,7 @@ TThreadHeader HeaderOf(const TFatalFault& fault, pid_t thread) {
     header.Id = static_cast<std::uint64_t>(thread);
     header.Priority = std::to_string(ThreadPriority(thread));
     header.Class = slot ? slot->Class : "";
+    header.Description = slot ? slot->Description : "";
     header.Main = thread == fault.Process;
     return header;
 }
