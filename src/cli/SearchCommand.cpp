@@ -26,11 +26,7 @@ constexpr int kProbePort = 6001;
 // How often the wait comes up to redraw the countdown.
 constexpr std::chrono::milliseconds kCountdownTick = 200ms;
 
-// One adapter to search from: its number in the adapter list and its address.
-struct SearchedAdapter {
-    int number = 0;
-    std::string ip;
-};
+} // namespace
 
 std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number) {
     std::vector<SearchedAdapter> chosen;
@@ -50,6 +46,8 @@ std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& ada
     chosen.push_back({number, adapters[static_cast<std::size_t>(number - 1)].ipAddress});
     return chosen;
 }
+
+namespace {
 
 std::string Counted(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
