@@ -43,8 +43,8 @@ const char* const kCliHelp =
     "                    (default 5000)\n"
     "    --misses K      probes a device misses in a row before it is down, 1 to\n"
     "                    100 (default 3)\n"
-    "  e.g. device-finder-cli watch --format json | jq -r 'select(.event != \"changed\")\n"
-    "           | \"\\(.time) \\(.event) \\(.ip) \\(.mac)\"'\n"
+    "    e.g. device-finder-cli watch --format json |\n"
+    "           jq --unbuffered -r '\"\\(.time) \\(.event) \\(.ip) \\(.mac)\"'\n"
     "\n"
     "The MAC comes from this host's neighbour table, filled by the exchange that\n"
     "carried the reply, and the maker from the IEEE registry (Debian's ieee-data);\n"
@@ -53,8 +53,8 @@ const char* const kCliHelp =
     "Replies and events go to standard output, the summary and errors to standard\n"
     "error; a watch prints its summary (devices up, events, kernel drops) when it\n"
     "is interrupted.\n"
-    "Exit status: 0 when the search or watch ran (also with no reply), 1 on a failure,\n"
-    "2 on a usage error.\n";
+    "Exit status: 0 when the search ran (also with no reply) or the watch was\n"
+    "interrupted, 1 on a failure, 2 on a usage error.\n";
 
 namespace {
 

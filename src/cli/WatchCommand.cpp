@@ -24,6 +24,10 @@ std::string Counted(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// Everything here is touched by the main thread only: the receiving threads
+// hand their replies (and the too-long ones) over with synchronised calls,
+// which the main thread runs inside its wait. The stop flag is the one thing
+// another thread sets, and it is atomic.
 class Watch {
 public:
     Watch(const CliOptions& options, std::FILE* out, const std::vector<SearchedAdapter>& adapters)
