@@ -411,11 +411,11 @@ TEST_F(CliLab, CountdownOnlyWhenStandardErrorIsATerminal) {
 }
 
 TEST_F(CliLab, WatchPrintsUpDownAgainChangedAndStopsOnSigint) {
-    LabAddAddresses(LabNsDevA(), "eth0", "198.51.100.10", 3);
+    LabAddAddresses(LabNsDevA(), "eth0", "198.51.100.30", 3);
     DeviceSim pair(LabNsDevA(),
-                   {"--devices", "2", "--first-ip", "198.51.100.10", "--reply-text", "A"});
+                   {"--devices", "2", "--first-ip", "198.51.100.30", "--reply-text", "A"});
     auto third = std::make_unique<DeviceSim>(
-        LabNsDevA(), std::vector<std::string>{"--first-ip", "198.51.100.12", "--reply-text", "C"});
+        LabNsDevA(), std::vector<std::string>{"--first-ip", "198.51.100.32", "--reply-text", "C"});
     const std::string out = LabDir() + "/watch.out", err = LabDir() + "/watch.err";
     const auto start = std::chrono::steady_clock::now();
     const pid_t watch = fork();
@@ -427,24 +427,24 @@ TEST_F(CliLab, WatchPrintsUpDownAgainChangedAndStopsOnSigint) {
         _exit(127);
     }
     long long upMs = 0;
-    for (const char* ip : {"\"198.51.100.10\"", "\"198.51.100.11\"", "\"198.51.100.12\""}) {
+    for (const char* ip : {"\"198.51.100.30\"", "\"198.51.100.31\"", "\"198.51.100.32\""}) {
         const long long ms = MsUntilLine(out, 0, {"{\"event\":\"up\",\"time\":\"20", ip}, start);
         EXPECT_GE(ms, 0) << ip;
         upMs = std::max(upMs, ms);
     }
     EXPECT_LT(upMs, 3000);
     // Each step: a change on the segment, and the event it must bring.
-    const std::string device = "\"ip\":\"198.51.100.11\"";
+    const std::string device = "\"ip\":\"198.51.100.31\"";
     const std::string ns = "ip -n " + LabNsDevA() + " addr ";
     const std::pair<std::function<void()>, std::vector<std::string>> steps[] = {
-        {[&] { Shell(ns + "del 198.51.100.11/24 dev eth0"); }, {"\"down\"", device}},
-        {[&] { Shell(ns + "add 198.51.100.11/24 dev eth0"); }, {"\"up\"", device}},
+        {[&] { Shell(ns + "del 198.51.100.31/24 dev eth0"); }, {"\"down\"", device}},
+        {[&] { Shell(ns + "add 198.51.100.31/24 dev eth0"); }, {"\"up\"", device}},
         {[&] {
              third = std::make_unique<DeviceSim>(
                  LabNsDevA(),
-                 std::vector<std::string>{"--first-ip", "198.51.100.12", "--reply-text", "C2"});
+                 std::vector<std::string>{"--first-ip", "198.51.100.32", "--reply-text", "C2"});
          },
-         {"\"changed\"", "198.51.100.12", "\"info\":\"C2\""}},
+         {"\"changed\"", "198.51.100.32", "\"info\":\"C2\""}},
     };
     std::string delays = "three up " + std::to_string(upMs) + " ms";
     for (const auto& [change, event] : steps) {
