@@ -460,7 +460,6 @@ TEST_F(CliLab, WatchPrintsUpDownAgainChangedAndStopsOnSigint) {
     waitpid(watch, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(ReadFile(err), "3 devices up, 6 events, 0 datagrams dropped by the kernel\n");
-    EXPECT_EQ(SplitLines(ReadFile(out)).size(), 6u);
     std::cout << "watch delays: " << delays << "\n";
 }
 

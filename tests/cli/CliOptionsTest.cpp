@@ -89,5 +89,4 @@ TEST(CliOptions, WatchDefaultsBoundsAndOptionsItDoesNotTake) {
     for (const char* option : {"--wait", "--probes", "--unique"})
         EXPECT_EQ(UsageErrorOf({"watch", option, "1"}),
                   "unknown option '" + std::string(option) + "'");
-    EXPECT_EQ(UsageErrorOf({"search", "--misses", "2"}), "unknown option '--misses'");
 }

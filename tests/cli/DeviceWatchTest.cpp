@@ -62,7 +62,6 @@ TEST(WatchEvent, EachFormatLeadsWithTheTimeAndTheEvent) {
     record.Port = "6001";
     record.Info = "X3\nv2";
     const ShownReply reply{record, {"00-1A-2B-3C-4D-5E", "Phones"}, 0};
-    // 2026-12-09T18:01:19.042Z
     const std::chrono::system_clock::time_point time{std::chrono::milliseconds(1796839279042)};
     EXPECT_EQ(
         FormatWatchEvent(ReplyFormat::Json, WatchEventKind::Changed, time, reply),
