@@ -1,5 +1,6 @@
 #include "app/DeviceListActions.h"
 
+#include "app/DeviceToolTip.h"
 #include "discovery/Csv.h"
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QUrl>
 
 namespace {
@@ -121,6 +123,10 @@ QString TDeviceListActions::RowText(int row) {
         .join('\t');
 }
 
+QString TDeviceListActions::ToolTipText(int row) {
+    return IsRow(row) ? DeviceToolTip(HardwareOf(replies_[row])) : QString();
+}
+
 QByteArray TDeviceListActions::CsvText() {
     // The mark tells spreadsheet programs the text is UTF-8, so the Chinese shows.
     std::string csv = "\xEF\xBB\xBF" + CsvLine({"设备IP", "端口", "设备MAC", "厂商", "信息"});
@@ -166,7 +172,7 @@ void TDeviceListActions::ShowMenu(int row, const QPoint& globalPos) {
     MakeMenu(row)->exec(globalPos);
 }
 
-// Touches the list only for the three events it handles: the others include
+// Touches the list only for the four events it handles: the others include
 // those sent while the list is being destroyed.
 bool TDeviceListActions::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
@@ -185,6 +191,17 @@ bool TDeviceListActions::eventFilter(QObject* watched, QEvent* event) {
         if (watched != rows_.viewport() || mouse->button() != Qt::LeftButton)
             break;
         OpenInBrowser(rows_.ItemAt(mouse->position().toPoint().y()));
+        return true;
+    }
+    case QEvent::ToolTip: {
+        if (watched != rows_.viewport())
+            break;
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = ToolTipText(rows_.ItemAt(help->pos().y()));
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, rows_.viewport());
         return true;
     }
     case QEvent::KeyPress:

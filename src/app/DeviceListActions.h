@@ -20,8 +20,8 @@ class TColumnRowList;
 // What the user can do with the device list beyond looking at it: a context
 // menu on a row ("复制 IP 地址", "复制整行", "在浏览器中打开", "导出列表…"),
 // Ctrl+C to copy the selected row and a double-click to open the device's web
-// page. Row i of the list is record i of the reply table, as the search adds
-// them. Every text given out is UTF-8 with the device's MAC and maker.
+// page; hovering over a row shows its MAC and maker. Row i of the list is record i of the reply
+// table, as the search adds them. Every text given out is UTF-8 with the device's MAC and maker.
 // Lives in the UI thread, as the list does.
 class TDeviceListActions : public QObject {
 public:
@@ -44,6 +44,9 @@ public:
     // Asks for a file name and writes every row to it as CSV. A file that
     // cannot be written is told in a message naming it and the system's reason.
     void ExportList();
+
+    // The tooltip of row `row`: its MAC and maker, empty when the MAC is unknown.
+    QString ToolTipText(int row);
 
     // "address TAB port TAB MAC TAB maker TAB reply" of row `row`.
     QString RowText(int row);

@@ -9,6 +9,8 @@ const char* const kCliUsage =
     "usage: device-finder-cli adapters\n"
     "       device-finder-cli search [--adapter N|all] [--wait MS] [--format text|tsv|json]\n"
     "                                [--probes N] [--interval MS] [--unique]\n"
+    "       device-finder-cli watch [--adapter N|all] [--interval MS] [--misses K]\n"
+    "                               [--format text|tsv|json]\n"
     "       device-finder-cli --help | --version\n";
 
 const char* const kCliHelp =
@@ -32,14 +34,28 @@ const char* const kCliHelp =
     "                    backslash and control characters escaped) or json (one\n"
     "                    object a line with ip, port, info, hex (the raw payload),\n"
     "                    mac and vendor)\n"
+    "  watch             probe every interval until interrupted (Ctrl+C, SIGTERM)\n"
+    "                    and print an event as each device comes up (first reply,\n"
+    "                    or a reply after being down), changes its reply or goes\n"
+    "                    down; each event has the time (UTC), the event and the\n"
+    "                    reply's fields; json adds \"event\" and \"time\" keys\n"
+    "    --adapter, --format   as for search\n"
+    "    --interval MS   time between probes, 500 to 600000 milliseconds\n"
+    "                    (default 5000)\n"
+    "    --misses K      probes a device misses in a row before it is down, 1 to\n"
+    "                    100 (default 3)\n"
+    "    e.g. device-finder-cli watch --format json |\n"
+    "           jq --unbuffered -r '\"\\(.time) \\(.event) \\(.ip) \\(.mac)\"'\n"
     "\n"
     "The MAC comes from this host's neighbour table, filled by the exchange that\n"
     "carried the reply, and the maker from the IEEE registry (Debian's ieee-data);\n"
     "either is empty when unknown. Finding them sends nothing.\n"
     "\n"
-    "Replies go to standard output, the summary and errors to standard error.\n"
-    "Exit status: 0 when the search ran (also with no reply), 1 on a failure,\n"
-    "2 on a usage error.\n";
+    "Replies and events go to standard output, the summary and errors to standard\n"
+    "error; a watch prints its summary (devices up, events, kernel drops) when it\n"
+    "is interrupted.\n"
+    "Exit status: 0 when the search ran (also with no reply) or the watch was\n"
+    "interrupted, 1 on a failure, 2 on a usage error.\n";
 
 namespace {
 
@@ -68,8 +84,16 @@ bool IsSearchOption(std::string_view name) {
            name == "--interval";
 }
 
+bool IsWatchOption(std::string_view name) {
+    return name == "--adapter" || name == "--format" || name == "--interval" || name == "--misses";
+}
+
 void ApplySearchOption(CliOptions& options, std::string_view name, std::string_view value) {
-    if (name == "--adapter")
+    if (options.command == CliCommand::Watch && name == "--interval")
+        options.intervalMs = ParseWhole(name, value, kMinWatchIntervalMs, kMaxWatchIntervalMs);
+    else if (name == "--misses")
+        options.misses = ParseWhole(name, value, 1, kMaxMisses);
+    else if (name == "--adapter")
         options.adapter = value == "all" ? kAllAdapters : ParseWhole(name, value, 1, INT_MAX);
     else if (name == "--wait")
         options.waitMs = ParseWhole(name, value, 0, kMaxWaitMs);
@@ -81,10 +105,13 @@ void ApplySearchOption(CliOptions& options, std::string_view name, std::string_v
         options.format = ParseFormat(value);
 }
 
-// "--name value" or "--name=value", each option at most once; "--unique" alone.
-CliOptions ParseSearch(const std::vector<std::string_view>& args) {
+// "--name value" or "--name=value", each option at most once; "--unique" alone
+// (search only).
+CliOptions ParseSearch(const std::vector<std::string_view>& args, CliCommand command) {
     CliOptions options;
-    options.command = CliCommand::Search;
+    options.command = command;
+    if (command == CliCommand::Watch)
+        options.intervalMs = kWatchIntervalMs;
     std::set<std::string_view> seen;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string_view name = args[i];
@@ -96,13 +123,13 @@ CliOptions ParseSearch(const std::vector<std::string_view>& args) {
         }
         if (!seen.insert(name).second)
             throw UsageError("option '" + std::string(name) + "' given twice");
-        if (name == "--unique") {
+        if (name == "--unique" && command == CliCommand::Search) {
             if (equals != std::string_view::npos)
                 throw UsageError("--unique takes no value");
             options.unique = true;
             continue;
         }
-        if (!IsSearchOption(name))
+        if (!(command == CliCommand::Search ? IsSearchOption(name) : IsWatchOption(name)))
             throw UsageError("unknown option '" + std::string(name) + "'");
         if (equals == std::string_view::npos) {
             if (i + 1 == args.size())
@@ -133,6 +160,8 @@ CliOptions ParseCliOptions(const std::vector<std::string_view>& args) {
         return {CliCommand::Adapters};
     }
     if (args[0] == "search")
-        return ParseSearch(args);
+        return ParseSearch(args, CliCommand::Search);
+    if (args[0] == "watch")
+        return ParseSearch(args, CliCommand::Watch);
     throw UsageError("unknown command '" + std::string(args[0]) + "'");
 }

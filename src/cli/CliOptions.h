@@ -12,7 +12,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class CliCommand { Adapters, Search, Help, Version };
+enum class CliCommand { Adapters, Search, Watch, Help, Version };
 enum class ReplyFormat { Text, Tsv, Json };
 
 // `--adapter all`: every up adapter with an IPv4 address.
@@ -26,6 +26,7 @@ struct CliOptions {
     int probes = 1; // probes sent, `intervalMs` apart; the wait follows the last
     int intervalMs = 1000;
     bool unique = false; // fold repeats of one device's reply (same address and bytes)
+    int misses = 3;      // watch: probes a device misses in a row before it is down
 };
 
 // The longest listening time a search accepts: ten minutes.
@@ -33,6 +34,12 @@ inline constexpr int kMaxWaitMs = 600'000;
 // At most 100 probes, at most a minute apart.
 inline constexpr int kMaxProbes = 100;
 inline constexpr int kMaxIntervalMs = 60'000;
+// A watch probes every 500 ms to ten minutes (default 5000) and takes a device
+// for down after 1 to 100 missed probes.
+inline constexpr int kWatchIntervalMs = 5000;
+inline constexpr int kMinWatchIntervalMs = 500;
+inline constexpr int kMaxWatchIntervalMs = 600'000;
+inline constexpr int kMaxMisses = 100;
 
 // Parses the arguments after the program name. "--help" or "--version"
 // anywhere wins over everything else. Throws UsageError.

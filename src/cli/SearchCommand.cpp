@@ -27,12 +27,7 @@ constexpr int kProbePort = 6001;
 // How often the wait comes up to redraw the countdown.
 constexpr std::chrono::milliseconds kCountdownTick = 200ms;
 
-// One adapter to search from: its number in the adapter list, its name and address.
-struct SearchedAdapter {
-    int number = 0;
-    std::string description;
-    std::string ip;
-};
+} // namespace
 
 std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number) {
     std::vector<SearchedAdapter> chosen;
@@ -47,6 +42,8 @@ std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& ada
                         " (see 'device-finder-cli adapters')");
     return chosen;
 }
+
+namespace {
 
 std::string Counted(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "adapters/LGetAdapterInfo.h"
 #include "cli/CliOptions.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What one search saw, for the summary.
 struct SearchSummary {
@@ -15,6 +17,17 @@ struct SearchSummary {
     int tooLong = 0;                          // replies longer than the 8192-byte buffer
     std::optional<std::uint64_t> kernelDrops; // for the search's socket, when known
 };
+
+// One adapter to search from: its number in the adapter list, its name and address.
+struct SearchedAdapter {
+    int number = 0;
+    std::string description;
+    std::string ip;
+};
+
+// The adapters `number` names among `adapters` (kAllAdapters: every one).
+// Raises when there is no such adapter.
+std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number);
 
 // One search as the window runs it: binds adapter `options.adapter` (or every
 // adapter) port 60000, broadcasts the probe `options.probes`

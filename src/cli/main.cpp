@@ -1,13 +1,14 @@
-// device-finder-cli: the window's adapter list and search from a shell, for
-// scripts and machines without a desktop. Replies go to standard output, so
-// they can be piped on; the countdown, the summary and errors go to standard
-// error.
+// device-finder-cli: the window's adapter list and search from a shell, and a
+// watch that keeps searching, for scripts and machines without a desktop.
+// Replies and events go to standard output, so they can be piped on; the
+// countdown, the summary and errors go to standard error.
 #include "adapters/LGetAdapterInfo.h"
 #include "cli/AdapterReport.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleReport.h"
 #include "cli/SearchCommand.h"
 #include "cli/TerminalText.h"
+#include "cli/WatchCommand.h"
 #include "platform/Exception.h"
 #include "report/FatalFaultHandler.h"
 #include "report/ReporterProcess.h"
@@ -44,6 +45,9 @@ void RunCommand(const CliOptions& options) {
         Write(stderr, SummaryText(RunSearch(options, stdout, terminal)) + "\n");
         break;
     }
+    case CliCommand::Watch:
+        Write(stderr, WatchSummaryText(RunWatch(options, stdout)) + "\n");
+        break;
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <filesystem>
@@ -160,4 +161,17 @@ TEST_F(DeviceListActionsTest, ListedRepliesKeepTheMacTheirEntryHadThen) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     Write("arp", "IP address HW type Flags HW address Mask Device\n");
     EXPECT_EQ(actions->RowText(0), U(kRow0));
+}
+
+TEST_F(DeviceListActionsTest, HoverShowsTheMacAndMakerOnlyWhenTheMacIsKnown) {
+    const QSize size = list.size();
+    const std::pair<int, const char*> rows[] = {
+        {1, ""}, {0, "设备MAC: 00-1A-2B-3C-4D-5E\n厂商: Phones, Inc."}};
+    for (const auto& [row, expected] : rows) {
+        QHelpEvent hover(QEvent::ToolTip, PointOfRow(row),
+                         Viewport()->mapToGlobal(PointOfRow(row)));
+        QCoreApplication::sendEvent(Viewport(), &hover);
+        EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), U(expected)) << row;
+    }
+    EXPECT_EQ(list.size(), size);
 }

@@ -10,10 +10,13 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <netinet/in.h>
@@ -21,6 +24,7 @@
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -57,11 +61,16 @@ CliRun RunCli(const std::vector<std::string>& args, int stderrFd = -1) {
             ReadFile(base + ".err")};
 }
 
-std::vector<std::string> SortedLines(const std::string& text) {
+std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+    std::vector<std::string> lines = SplitLines(text);
     std::sort(lines.begin(), lines.end());
     return lines;
 }
@@ -144,6 +153,27 @@ std::string WithMacLine(const std::string& text, const std::string& mac) {
     const std::string address = text.substr(0, std::min(text.find(' '), end));
     std::string out = address + std::string(17 - address.size(), ' ') + mac + "\n";
     return end > address.size() ? out + kIndent + text.substr(17) : out;
+}
+
+// Milliseconds from `since` until a line of the file `path`, from line `from`
+// on, holds every one of `parts`; -1 when none does within 10 s. Polls every
+// 10 ms.
+long long MsUntilLine(const std::string& path, std::size_t from,
+                      const std::vector<std::string>& parts,
+                      std::chrono::steady_clock::time_point since) {
+    while (std::chrono::steady_clock::now() < since + 10s) {
+        std::istringstream in(ReadFile(path));
+        std::size_t index = 0;
+        for (std::string line; std::getline(in, line); ++index)
+            if (index >= from && std::all_of(parts.begin(), parts.end(), [&](const auto& part) {
+                    return line.find(part) != std::string::npos;
+                }))
+                return std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - since)
+                    .count();
+        std::this_thread::sleep_for(10ms);
+    }
+    return -1;
 }
 
 class CliLab : public testing::Test {
@@ -405,6 +435,59 @@ TEST_F(CliLab, CountdownOnlyWhenStandardErrorIsATerminal) {
     // The countdown is erased before the summary takes the line.
     const std::string end = "\r\x1b[K1 reply shown, 0 datagrams dropped by the kernel\r\n";
     EXPECT_TRUE(shown.ends_with(end)) << shown;
+}
+
+TEST_F(CliLab, WatchPrintsUpDownAgainChangedAndStopsOnSigint) {
+    LabAddAddresses(LabNsDevA(), "eth0", "198.51.100.30", 3);
+    DeviceSim pair(LabNsDevA(),
+                   {"--devices", "2", "--first-ip", "198.51.100.30", "--reply-text", "A"});
+    auto third = std::make_unique<DeviceSim>(
+        LabNsDevA(), std::vector<std::string>{"--first-ip", "198.51.100.32", "--reply-text", "C"});
+    const std::string out = LabDir() + "/watch.out", err = LabDir() + "/watch.err";
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t watch = fork();
+    if (watch == 0) {
+        freopen(out.c_str(), "w", stdout);
+        freopen(err.c_str(), "w", stderr);
+        execl(DF_CLI, DF_CLI, "watch", "--interval", "500", "--misses", "2", "--format", "json",
+              nullptr);
+        _exit(127);
+    }
+    long long upMs = 0;
+    for (const char* ip : {"\"198.51.100.30\"", "\"198.51.100.31\"", "\"198.51.100.32\""}) {
+        const long long ms = MsUntilLine(out, 0, {"{\"event\":\"up\",\"time\":\"20", ip}, start);
+        EXPECT_GE(ms, 0) << ip;
+        upMs = std::max(upMs, ms);
+    }
+    EXPECT_LT(upMs, 3000);
+    // Each step: a change on the segment, and the event it must bring.
+    const std::string device = "\"ip\":\"198.51.100.31\"";
+    const std::string ns = "ip -n " + LabNsDevA() + " addr ";
+    const std::pair<std::function<void()>, std::vector<std::string>> steps[] = {
+        {[&] { Shell(ns + "del 198.51.100.31/24 dev eth0"); }, {"\"down\"", device}},
+        {[&] { Shell(ns + "add 198.51.100.31/24 dev eth0"); }, {"\"up\"", device}},
+        {[&] {
+             third = std::make_unique<DeviceSim>(
+                 LabNsDevA(),
+                 std::vector<std::string>{"--first-ip", "198.51.100.32", "--reply-text", "C2"});
+         },
+         {"\"changed\"", "198.51.100.32", "\"info\":\"C2\""}},
+    };
+    std::string delays = "three up " + std::to_string(upMs) + " ms";
+    for (const auto& [change, event] : steps) {
+        const std::size_t from = SplitLines(ReadFile(out)).size();
+        const auto since = std::chrono::steady_clock::now();
+        change();
+        const long long ms = MsUntilLine(out, from, event, since);
+        EXPECT_GE(ms, 0) << event[0];
+        delays += ", " + event[0] + " " + std::to_string(ms) + " ms";
+    }
+    kill(watch, SIGINT);
+    int status = -1;
+    waitpid(watch, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFile(err), "3 devices up, 6 events, 0 datagrams dropped by the kernel\n");
+    std::cout << "watch delays: " << delays << "\n";
 }
 
 TEST_F(CliBareLab, WithoutAnAdapterBothCommandsFail) {

@@ -72,3 +72,21 @@ TEST(CliOptions, EveryAdapterRepeatedProbesAndFolding) {
     for (const auto& [args, error] : errors)
         EXPECT_EQ(UsageErrorOf(args), error);
 }
+
+TEST(CliOptions, WatchDefaultsBoundsAndOptionsItDoesNotTake) {
+    const CliOptions defaults = ParseCliOptions({"watch"});
+    EXPECT_EQ(defaults.command, CliCommand::Watch);
+    EXPECT_EQ(defaults.intervalMs, 5000);
+    EXPECT_EQ(defaults.misses, 3);
+    const CliOptions set = ParseCliOptions(
+        {"watch", "--adapter", "all", "--interval=500", "--misses", "2", "--format", "json"});
+    EXPECT_EQ(set.adapter, kAllAdapters);
+    EXPECT_EQ(set.intervalMs, 500);
+    EXPECT_EQ(set.misses, 2);
+    EXPECT_EQ(set.format, ReplyFormat::Json);
+    EXPECT_EQ(UsageErrorOf({"watch", "--interval", "499"}),
+              "--interval needs a whole number from 500 to 600000, not '499'");
+    for (const char* option : {"--wait", "--probes", "--unique"})
+        EXPECT_EQ(UsageErrorOf({"watch", option, "1"}),
+                  "unknown option '" + std::string(option) + "'");
+}
