@@ -32,8 +32,14 @@ std::string HardwareTextLines(const ShownReply& reply) {
 std::string WithAdapterColumn(const std::string& lines, int adapter) {
     std::string number = std::to_string(adapter);
     number.resize(std::max(number.size() + 1, kTextAdapterColumn), ' ');
-    const std::string blank(number.size(), ' ');
-    std::string out = number;
+    return WithLeadColumn(lines, number);
+}
+
+} // namespace
+
+std::string WithLeadColumn(const std::string& lines, const std::string& lead) {
+    const std::string blank(lead.size(), ' ');
+    std::string out = lead;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         out += lines[i];
         if (lines[i] == '\n' && i + 1 < lines.size())
@@ -41,8 +47,6 @@ std::string WithAdapterColumn(const std::string& lines, int adapter) {
     }
     return out;
 }
-
-} // namespace
 
 std::string FormatShownReply(ReplyFormat format, const ShownReply& reply) {
     const TDeviceHardware& hardware = reply.hardware;

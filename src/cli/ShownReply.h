@@ -23,5 +23,9 @@ struct ShownReply {
 // - json: JsonReply's object with "mac", "vendor" and then "adapter".
 std::string FormatShownReply(ReplyFormat format, const ShownReply& reply);
 
+// `lead` before the first of `lines` and as many blanks before each other
+// line, so the lines stand in a column of their own after it.
+std::string WithLeadColumn(const std::string& lines, const std::string& lead);
+
 // Width of the adapter column of the text format.
 inline constexpr std::size_t kTextAdapterColumn = 4;

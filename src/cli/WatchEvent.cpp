@@ -10,17 +10,6 @@ namespace {
 // The text format's event column: the longest name and a blank.
 constexpr std::size_t kEventColumn = 8;
 
-std::string IndentedAfterFirst(const std::string& lines, const std::string& lead) {
-    const std::string blank(lead.size(), ' ');
-    std::string out = lead;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        out += lines[i];
-        if (lines[i] == '\n' && i + 1 < lines.size())
-            out += blank;
-    }
-    return out;
-}
-
 } // namespace
 
 const char* WatchEventName(WatchEventKind kind) {
@@ -64,5 +53,5 @@ std::string FormatWatchEvent(ReplyFormat format, WatchEventKind kind,
     }
     std::string lead = when + "  " + name;
     lead.resize(when.size() + 2 + kEventColumn, ' ');
-    return IndentedAfterFirst(shown, lead);
+    return WithLeadColumn(shown, lead);
 }

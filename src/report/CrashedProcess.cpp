@@ -1,13 +1,10 @@
 #include "report/CrashedProcess.h"
 
-#include "platform/CodePage.h"
 #include "report/ModuleList.h"
 
 #include <elfutils/libdwfl.h>
 
 #include <algorithm>
-#include <ctime>
-#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -33,23 +30,6 @@ int TakeFrame(Dwfl_Frame* frame, void* argument) {
         return DWARF_CB_ABORT;
     frames.push_back({pc, activation});
     return frames.size() < kMaxFrames ? DWARF_CB_OK : DWARF_CB_ABORT;
-}
-
-std::string FileName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
-}
-
-std::string Folder(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, std::max<std::size_t>(slash, 1));
-}
-
-std::string TimeText(std::time_t time) {
-    std::tm local{};
-    localtime_r(&time, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
 }
 
 } // namespace
@@ -121,18 +101,15 @@ std::vector<TModuleInfo> TCrashedProcess::Modules(const std::string& description
                                  nullptr);
                 const std::string path = name ? name : "";
                 const bool program = path == collect.Self->programPath_;
-                TModuleInfo info;
+                // The crashed program's figures are those of the file it runs.
+                const std::string figures =
+                    program ? "/proc/" + std::to_string(collect.Self->process_) + "/exe" : path;
+                TModuleInfo info = ModuleOfFile(path, figures);
                 info.Handle = start;
                 info.MappedSize = end - start;
-                info.Name = Utf8ToGbk(FileName(path));
-                info.Path = Utf8ToGbk(Folder(path));
                 info.Description = program ? collect.Description : "";
-                info.Version = program ? collect.Version : VersionFromFileName(FileName(path));
-                struct stat status {};
-                if (!path.empty() && path[0] == '/' && stat(path.c_str(), &status) == 0) {
-                    info.Size = static_cast<std::uint64_t>(status.st_size);
-                    info.Modified = TimeText(status.st_mtime);
-                }
+                if (program)
+                    info.Version = collect.Version;
                 collect.Modules.push_back(std::move(info));
                 return DWARF_CB_OK;
             },

@@ -5,6 +5,8 @@
 #include "platform/Exception.h"
 #include "platform/ProgramFile.h"
 #include "report/CpuDump.h"
+#include "report/ExceptionId.h"
+#include "report/ModuleList.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -215,4 +217,18 @@ std::vector<TReportBlock> GeneralBlocks(const TReportInput& input, const TExcept
             ComputerBlock(input, texts),
             OperatingSystemBlock(texts),
             NetworkBlock(texts)};
+}
+
+TExceptionFacts ExceptionFactsOf(const TReportInput& input,
+                                 const std::vector<TModuleInfo>& modules) {
+    const TModuleInfo* found = ModuleAt(modules, input.Address);
+    const TModuleInfo exceptionModule = found ? *found : TModuleInfo{};
+    const TModuleInfo mainModule = modules.empty() ? TModuleInfo{} : modules.front();
+    TExceptionFacts facts;
+    facts.Date = std::chrono::system_clock::now();
+    facts.ModuleName = exceptionModule.Name;
+    facts.ModuleVersion = exceptionModule.Version == "0.0.0.0" ? "" : exceptionModule.Version;
+    facts.Type = input.ClassName.empty() ? "Unknown exception type" : input.ClassName;
+    facts.Id = ExceptionId(mainModule, exceptionModule, facts.Type, input.CallStack);
+    return facts;
 }

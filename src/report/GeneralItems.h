@@ -17,6 +17,11 @@ struct TExceptionFacts {
     std::string Id;
 };
 
+// The facts of `input`'s exception: the module its address lies in among
+// `modules` (the program first), the type, and the ID, dated now.
+TExceptionFacts ExceptionFactsOf(const TReportInput& input,
+                                 const std::vector<TModuleInfo>& modules);
+
 // The seven general blocks in order: application, exception, user, active
 // controls, computer, operating system, network. The host's facts come from
 // its files (/proc, /etc, the passwd entry, the file system of the program's

@@ -64,29 +64,33 @@ std::string TimeText(std::time_t time) {
 
 TModuleInfo Describe(const TLoaded& loaded, bool program, const std::string& description,
                      const std::string& version) {
-    const std::string file = program ? ProgramFile() : loaded.File;
-    TModuleInfo module;
+    // The program's own figures are the running file's, which a replaced
+    // path no longer names.
+    TModuleInfo module = program ? ModuleOfFile(ProgramFile(), "/proc/self/exe")
+                                 : ModuleOfFile(loaded.File, loaded.File);
     module.Handle = loaded.Start;
     module.MappedSize = loaded.End - loaded.Start;
-    module.Name = Utf8ToGbk(FileName(file));
-    module.Path = Utf8ToGbk(Folder(file));
-    struct stat status {};
     module.Description = program ? description : "";
-    module.Version = program ? version : "";
-    // The kernel's own code (the vDSO) has a name but no file, and no version.
-    // The program's own figures are the running file's, which a replaced path
-    // no longer names.
-    const std::string statted = program ? "/proc/self/exe" : file;
-    if (!file.empty() && stat(statted.c_str(), &status) == 0) {
-        module.Size = static_cast<std::uint64_t>(status.st_size);
-        module.Modified = TimeText(status.st_mtime);
-        if (!program)
-            module.Version = VersionFromFileName(FileName(RealPath(file)));
-    }
+    if (program)
+        module.Version = version;
     return module;
 }
 
 } // namespace
+
+TModuleInfo ModuleOfFile(const std::string& file, const std::string& figures) {
+    TModuleInfo module;
+    module.Name = Utf8ToGbk(FileName(file));
+    module.Path = Utf8ToGbk(Folder(file));
+    // The kernel's own code (the vDSO) has a name but no file, and no version.
+    struct stat status {};
+    if (!file.empty() && stat(figures.c_str(), &status) == 0) {
+        module.Size = static_cast<std::uint64_t>(status.st_size);
+        module.Modified = TimeText(status.st_mtime);
+        module.Version = VersionFromFileName(FileName(RealPath(file)));
+    }
+    return module;
+}
 
 std::string VersionFromFileName(std::string_view fileName) {
     std::size_t so = fileName.find(".so.");

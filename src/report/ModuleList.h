@@ -15,6 +15,13 @@
 std::vector<TModuleInfo> ListModules(const std::string& programDescription,
                                      const std::string& programVersion);
 
+// A module as its file tells it: name and folder (GBK), and, when `figures`
+// (the file to read them from: a running program's own may have been
+// replaced since) can be read, size, modification time and the version a
+// shared library's file name carries. Handle, extent and description stay
+// empty.
+TModuleInfo ModuleOfFile(const std::string& file, const std::string& figures);
+
 // The module whose segments span `address`, or nullptr.
 const TModuleInfo* ModuleAt(const std::vector<TModuleInfo>& modules, std::uint64_t address);
 

@@ -2,7 +2,6 @@
 
 #include "report/CpuDump.h"
 #include "report/Disassembly.h"
-#include "report/ExceptionId.h"
 #include "report/GeneralItems.h"
 #include "report/ModuleList.h"
 #include "report/ProcessList.h"
@@ -17,17 +16,7 @@ TCrashReport GatherReport(const TReportInput& input, const TReportTexts& texts,
     // The modules are needed for the exception block and the ID even when
     // their table is left out.
     std::vector<TModuleInfo> modules = ListModules(input.ProgramDescription, input.ProgramVersion);
-    const TModuleInfo* found = ModuleAt(modules, input.Address);
-    const TModuleInfo exceptionModule = found ? *found : TModuleInfo{};
-    const TModuleInfo mainModule = modules.empty() ? TModuleInfo{} : modules.front();
-
-    TExceptionFacts facts;
-    facts.Date = std::chrono::system_clock::now();
-    facts.ModuleName = exceptionModule.Name;
-    facts.ModuleVersion = exceptionModule.Version == "0.0.0.0" ? "" : exceptionModule.Version;
-    facts.Type = input.ClassName.empty() ? "Unknown exception type" : input.ClassName;
-    facts.Id = ExceptionId(mainModule, exceptionModule, facts.Type, input.CallStack);
-    report.General = GeneralBlocks(input, facts, texts);
+    report.General = GeneralBlocks(input, ExceptionFactsOf(input, modules), texts);
 
     if (logOptions & kLogModulesAndProcesses) {
         report.Modules = std::move(modules);

@@ -6,7 +6,6 @@
 #include "report/CrashLog.h"
 #include "report/CrashedProcess.h"
 #include "report/Disassembly.h"
-#include "report/ExceptionId.h"
 #include "report/FatalFaultText.h"
 #include "report/GeneralItems.h"
 #include "report/ModuleList.h"
@@ -271,17 +270,7 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
     report.Context = input.Context;
     std::vector<TModuleInfo> modules =
         process.Modules(input.ProgramDescription, input.ProgramVersion);
-    const TModuleInfo* found = ModuleAt(modules, input.Address);
-    const TModuleInfo exceptionModule = found ? *found : TModuleInfo{};
-    const TModuleInfo mainModule = modules.empty() ? TModuleInfo{} : modules.front();
-
-    TExceptionFacts facts;
-    facts.Date = std::chrono::system_clock::now();
-    facts.ModuleName = exceptionModule.Name;
-    facts.ModuleVersion = exceptionModule.Version == "0.0.0.0" ? "" : exceptionModule.Version;
-    facts.Type = input.ClassName;
-    facts.Id = ExceptionId(mainModule, exceptionModule, facts.Type, input.CallStack);
-    report.General = GeneralBlocks(input, facts, texts);
+    report.General = GeneralBlocks(input, ExceptionFactsOf(input, modules), texts);
     if (!traced)
         SetNote(report.General, kTracingRefused);
 

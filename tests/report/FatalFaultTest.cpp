@@ -21,7 +21,9 @@ struct TRun {
 // Runs the probe with `arguments`, its standard error into a file and its
 // standard input closed, as a program started from a service may be.
 TRun RunProbe(const std::string& arguments) {
-    const std::string output = ::testing::TempDir() + "fatal-probe.err";
+    // One file per test process: the tests of this program run side by side.
+    const std::string output =
+        ::testing::TempDir() + "fatal-probe-" + std::to_string(getpid()) + ".err";
     const std::string line =
         std::string("exec ") + FATAL_PROBE + " " + arguments + " 2>" + output + " <&-";
     const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
