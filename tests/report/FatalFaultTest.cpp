@@ -40,10 +40,19 @@ bool Has(const std::string& text, const std::string& pattern) {
     return std::regex_search(text, std::regex(pattern));
 }
 
+class FatalFault : public ::testing::Test {
+protected:
+    void SetUp() override {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        GTEST_SKIP() << "the sanitizers take these faults first and end the program themselves";
+#endif
+    }
+};
+
 // Each way a program dies is reported with its signal's name, our message
 // line, and the faulting function named in the exception thread's stack;
 // then the process ends by the signal, as it would have without reporting.
-TEST(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
+TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
     struct TCase {
         const char* Fault;
         int Signal;
@@ -78,7 +87,7 @@ TEST(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
 
 // When the system forbids tracing, the report still comes, from what the
 // handler saw, and says why the other threads are missing.
-TEST(FatalFault, RefusedTracingGivesTheShortReportWithItsNote) {
+TEST_F(FatalFault, RefusedTracingGivesTheShortReportWithItsNote) {
     const TRun run = RunProbe("--refuse-tracing null-read");
     EXPECT_EQ(run.Signal, SIGSEGV);
     EXPECT_TRUE(Has(run.Report, "Note +: The other threads could not be read")) << run.Report;
