@@ -29,6 +29,32 @@ constexpr std::chrono::milliseconds kCountdownTick = 200ms;
 
 } // namespace
 
+std::unique_ptr<TIdUDPServer> ListeningServer(const std::string& ip,
+                                              std::optional<std::int32_t> receiveQueue,
+                                              ReplyRead read, TooLongReply tooLong) {
+    auto server = std::make_unique<TIdUDPServer>("UDPServerTask");
+    if (receiveQueue)
+        server->ReceiveBufferSize = *receiveQueue;
+    server->OnUDPRead = [read = std::move(read), &endpoint = *server](
+                            TIdUDPListenerThread&, const TIdBytes& data, TIdSocketHandle& binding) {
+        if (endpoint.Active())
+            read(data, binding);
+    };
+    // The window drops a reply too long for the receive buffer without a
+    // word; here it is told, for the summary.
+    server->OnUDPException = [tooLong = std::move(tooLong)](TIdUDPListenerThread&, TIdSocketHandle&,
+                                                            const std::string& message,
+                                                            const std::string&) {
+        if (message == TIdStack::SocketErrorMessage(ws::WSAEMSGSIZE))
+            tooLong();
+    };
+    TIdSocketHandle& binding = server->Bindings.Add();
+    binding.IP = ip;
+    binding.Port = kListenPort;
+    server->SetActive(true);
+    return server;
+}
+
 std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number) {
     std::vector<SearchedAdapter> chosen;
     for (std::size_t i = 0; i < adapters.size(); ++i)
@@ -95,7 +121,6 @@ public:
             } catch (const Exception& failure) {
                 if (options.adapter != kAllAdapters)
                     throw;
-                servers_.pop_back();
                 failures_.push_back(AdapterFailureText(adapter, failure));
                 const std::string line =
                     "device-finder-cli: " + VisibleGbkLines(failures_.back()) + "\n";
@@ -146,34 +171,15 @@ public:
     }
 
 private:
-    // As the window binds: one endpoint with one binding on the adapter's
-    // address, port 60000. Raises when it cannot be bound.
+    // Raises when the adapter cannot be bound.
     void AddServer(const SearchedAdapter& adapter, std::optional<std::int32_t> receiveQueue) {
         const int label = options_.adapter == kAllAdapters ? adapter.number : 0;
-        auto& server = *servers_.emplace_back(std::make_unique<TIdUDPServer>("UDPServerTask"));
-        if (receiveQueue)
-            server.ReceiveBufferSize = *receiveQueue;
-        server.OnUDPRead = [this, label, &server](TIdUDPListenerThread&, const TIdBytes& data,
-                                                  TIdSocketHandle& binding) {
-            if (server.Active())
+        servers_.push_back(ListeningServer(
+            adapter.ip, receiveQueue,
+            [this, label](const TIdBytes& data, TIdSocketHandle& binding) {
                 Read(label, data, binding);
-        };
-        // The window drops a reply too long for the receive buffer without
-        // a word; here it is counted for the summary.
-        server.OnUDPException = [this](TIdUDPListenerThread&, TIdSocketHandle&,
-                                       const std::string& message, const std::string&) {
-            tooLong_ += message == TIdStack::SocketErrorMessage(ws::WSAEMSGSIZE);
-        };
-        Bind(server, adapter.ip);
-    }
-
-    static void Bind(TIdUDPServer& server, const std::string& ip) {
-        server.SetActive(false);
-        server.Bindings.Clear();
-        TIdSocketHandle& binding = server.Bindings.Add();
-        binding.IP = ip;
-        binding.Port = kListenPort;
-        server.SetActive(true);
+            },
+            [this] { ++tooLong_; }));
     }
 
     // Runs in the main thread, inside the wait. `adapter` labels the reply

@@ -2,9 +2,12 @@
 
 #include "adapters/LGetAdapterInfo.h"
 #include "cli/CliOptions.h"
+#include "net/IdUDPServer.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +31,19 @@ struct SearchedAdapter {
 // The adapters `number` names among `adapters` (kAllAdapters: every one).
 // Raises when there is no such adapter.
 std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number);
+
+// What a listening endpoint hands on: each reply with the binding that
+// heard it, and the news of one too long for the receive buffer.
+using ReplyRead = std::function<void(const TIdBytes& data, TIdSocketHandle& binding)>;
+using TooLongReply = std::function<void()>;
+
+// An endpoint listening as the window's does: one binding on `ip`, port
+// 60000, handing replies to `read` while it is active. `receiveQueue`
+// replaces the endpoint's own request for the socket's receive queue. Raises
+// when it cannot be bound.
+std::unique_ptr<TIdUDPServer> ListeningServer(const std::string& ip,
+                                              std::optional<std::int32_t> receiveQueue,
+                                              ReplyRead read, TooLongReply tooLong);
 
 // One search as the window runs it: binds adapter `options.adapter` (or every
 // adapter) port 60000, broadcasts the probe `options.probes`

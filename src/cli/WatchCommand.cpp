@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr std::uint16_t kListenPort = 60000;
 constexpr int kProbePort = 6001;
 
 std::string Counted(std::uint64_t count, const char* one, const char* many) {
@@ -34,20 +33,12 @@ public:
         : options_(options), out_(out), devices_(options.misses) {
         for (const SearchedAdapter& adapter : adapters) {
             const int label = options.adapter == kAllAdapters ? adapter.number : 0;
-            auto& server = *servers_.emplace_back(std::make_unique<TIdUDPServer>("UDPServerTask"));
-            server.OnUDPRead = [this, label, &server](TIdUDPListenerThread&, const TIdBytes& data,
-                                                      TIdSocketHandle& binding) {
-                if (server.Active())
+            servers_.push_back(ListeningServer(
+                adapter.ip, std::nullopt,
+                [this, label](const TIdBytes& data, TIdSocketHandle& binding) {
                     Read(label, data, binding);
-            };
-            server.OnUDPException = [this](TIdUDPListenerThread&, TIdSocketHandle&,
-                                           const std::string& message, const std::string&) {
-                tooLong_ += message == TIdStack::SocketErrorMessage(ws::WSAEMSGSIZE);
-            };
-            TIdSocketHandle& binding = server.Bindings.Add();
-            binding.IP = adapter.ip;
-            binding.Port = kListenPort;
-            server.SetActive(true);
+                },
+                [this] { ++tooLong_; }));
         }
     }
 
