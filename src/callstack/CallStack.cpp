@@ -103,6 +103,18 @@ TFrameNamer::TFrameNamer(const TDebugData* debug, const std::string& programPath
         this);
 }
 
+void NameFromDebugData(TCallStackEntry& entry, const TDebugData* debug, std::uint64_t offset) {
+    if (debug == nullptr)
+        return;
+    if (const auto place = debug->Find(offset)) {
+        entry.Unit = place->Unit;
+        entry.Class = place->Class;
+        entry.Procedure = place->Procedure;
+        entry.Line = place->Line;
+        entry.LineOffset = place->LineOffset;
+    }
+}
+
 bool TFrameNamer::InProgram(std::uintptr_t address) const {
     for (const auto& [low, high] : programRanges_)
         if (address >= low && address < high)
@@ -116,14 +128,7 @@ TCallStackEntry TFrameNamer::Name(std::uintptr_t address, bool returnAddress) co
     const std::uintptr_t code = returnAddress ? address - 1 : address;
     if (InProgram(code)) {
         entry.Module = programName_;
-        if (debug_)
-            if (auto place = debug_->Find(code - programBias_)) {
-                entry.Unit = place->Unit;
-                entry.Class = place->Class;
-                entry.Procedure = place->Procedure;
-                entry.Line = place->Line;
-                entry.LineOffset = place->LineOffset;
-            }
+        NameFromDebugData(entry, debug_, code - programBias_);
         return entry;
     }
     Dl_info info{};

@@ -10,6 +10,10 @@
 #include <sys/types.h>
 #include <vector>
 
+// Writes unit, class, procedure and line into `entry` for the code at
+// `offset` from the program's load address, when `debug` knows it.
+void NameFromDebugData(TCallStackEntry& entry, const TDebugData* debug, std::uint64_t offset);
+
 // Names one address: its module (a GBK text, like every text of a report),
 // and unit, class, procedure and line when it lies in the program and the
 // debug data knows it. A return address is named by the call before it.

@@ -1,5 +1,6 @@
 #include "report/ReporterProcess.h"
 
+#include "callstack/CallStack.h"
 #include "callstack/ThreadStacks.h"
 #include "platform/CodePage.h"
 #include "report/CpuDump.h"
@@ -123,14 +124,8 @@ private:
         const std::uint64_t code = frame.Exact ? frame.Address : frame.Address - 1;
         const TCrashedProcess::TPlace place = process_.PlaceOf(code);
         entry.Module = FileName(place.Path);
-        if (debug_ && !place.Path.empty() && place.Path == process_.ProgramPath())
-            if (auto found = debug_->Find(code - place.Bias)) {
-                entry.Unit = found->Unit;
-                entry.Class = found->Class;
-                entry.Procedure = found->Procedure;
-                entry.Line = found->Line;
-                entry.LineOffset = found->LineOffset;
-            }
+        if (!place.Path.empty() && place.Path == process_.ProgramPath())
+            NameFromDebugData(entry, debug_, code - place.Bias);
         return entry;
     }
 

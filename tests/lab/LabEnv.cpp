@@ -258,3 +258,14 @@ std::vector<SimLogLine> DeviceSim::WaitForLogLines(std::size_t count,
     }
     return lines;
 }
+
+std::string CommandOutput(const std::string& command) {
+    std::string text;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    return text;
+}

@@ -36,6 +36,9 @@ std::string LabScript();    // lab.sh itself
 inline constexpr const char* kUpWithoutAddress =
     "ip link add d0 type veth peer name d1 && ip link set d0 up && ip link set d1 up";
 
+// Runs a shell command and returns its standard output.
+std::string CommandOutput(const std::string& command);
+
 // `lab.sh add-addresses`: COUNT consecutive addresses from FIRST_IP on INTERFACE
 // of a lab namespace. Throws std::runtime_error when the script fails.
 void LabAddAddresses(const std::string& ns, const std::string& interface,

@@ -48,18 +48,6 @@ pid_t Spawn(const std::vector<std::string>& command, const std::string& folder =
     return pid;
 }
 
-// Runs a shell command and returns its standard output.
-std::string Output(const std::string& command) {
-    std::string text;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        pclose(pipe);
-    }
-    return text;
-}
-
 std::string Contents(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -130,11 +118,11 @@ protected:
     // Waits for the error dialog and presses `keys` in it; returns its
     // window id, empty when none came.
     static std::string ConfirmDialog(const std::string& keys = "Return") {
-        std::string dialog =
-            Output("timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+        std::string dialog = CommandOutput(
+            "timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
         dialog = dialog.substr(0, dialog.find('\n'));
         if (!dialog.empty())
-            Output("xdotool windowfocus --sync " + dialog + " key --delay 50 " + keys);
+            CommandOutput("xdotool windowfocus --sync " + dialog + " key --delay 50 " + keys);
         return dialog;
     }
 
@@ -175,11 +163,11 @@ TEST_F(CrashLab, PortTakenShowsTheErrorDialogLogsTheReportAndGoesOn) {
 
     // After OK the main window is up and the program runs on.
     const std::string main =
-        Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'");
+        CommandOutput("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'");
     EXPECT_FALSE(main.empty()) << "the main window did not come up";
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the program ended";
-    EXPECT_TRUE(Output("xdotool search --onlyvisible --name '^Error occurred$'").empty());
+    EXPECT_TRUE(CommandOutput("xdotool search --onlyvisible --name '^Error occurred$'").empty());
     Stop(first);
 
     const pid_t second = StartAndConfirm(dialogs);
@@ -198,14 +186,15 @@ TEST_F(CrashLab, TickedRestartBoxStartsTheSameCommandInTheStartFolderAndExitsWit
     const pid_t first = Spawn({program.string(), "restart-check"}, startFolder);
     ASSERT_FALSE(ConfirmDialog().empty());
     // Each refresh binds the taken port again: reports two to four.
-    std::string main = Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'");
+    std::string main =
+        CommandOutput("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'");
     main = main.substr(0, main.find('\n'));
     ASSERT_FALSE(main.empty());
     for (int report = 2; report <= 3; ++report) {
-        Output("xdotool mousemove --window " + main + " 768 19 click 1");
+        CommandOutput("xdotool mousemove --window " + main + " 768 19 click 1");
         ASSERT_FALSE(ConfirmDialog().empty()) << "report " << report;
     }
-    Output("xdotool mousemove --window " + main + " 768 19 click 1");
+    CommandOutput("xdotool mousemove --window " + main + " 768 19 click 1");
     // The fourth dialog has the restart box first in the focus chain.
     ASSERT_FALSE(ConfirmDialog("Tab space Return").empty());
 
@@ -222,10 +211,10 @@ TEST_F(CrashLab, TickedRestartBoxStartsTheSameCommandInTheStartFolderAndExitsWit
 
     // The new instance fails to bind as well and shows its dialog.
     std::string dialog =
-        Output("timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+        CommandOutput("timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
     dialog = dialog.substr(0, dialog.find('\n'));
     ASSERT_FALSE(dialog.empty()) << "no new instance";
-    const pid_t second = std::stoi(Output("xdotool getwindowpid " + dialog));
+    const pid_t second = std::stoi(CommandOutput("xdotool getwindowpid " + dialog));
     EXPECT_NE(second, first);
     std::string commandLine = Contents("/proc/" + std::to_string(second) + "/cmdline");
     EXPECT_EQ(commandLine,

@@ -33,14 +33,9 @@ pid_t Start(const std::string& command) {
     return pid;
 }
 
+// The first line a shell command writes.
 std::string Output(const std::string& command) {
-    std::string text;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        pclose(pipe);
-    }
+    const std::string text = CommandOutput(command);
     return text.substr(0, text.find('\n'));
 }
 
