@@ -116,6 +116,11 @@ TEST_F(BroadcastLabTest, RepliesArriveOnTheUIThreadWithTheDevicesAddressAndPort)
 // the receiving thread off the processor for some milliseconds may spoil one
 // now and then. So each case has three bursts and passes when one arrives whole.
 TEST_F(BroadcastLabTest, BurstOfRepliesIsRecordedWholeWithAQueueAtTheUsualCap) {
+#if defined(__SANITIZE_THREAD__)
+    // Slowed many times over, the receiving thread cannot keep up with 1000
+    // replies in 20 ms; this measures speed, which only the other builds show.
+    GTEST_SKIP() << "a timing test: the thread sanitizer slows the receiving thread too much";
+#endif
     LabAddAddresses(LabNsDevA(), "eth0", "198.18.0.1", 1001);
     for (const int devices : {1000, 1001}) {
         std::string counts;
