@@ -126,6 +126,8 @@ private:
         entry.Module = FileName(place.Path);
         if (!place.Path.empty() && place.Path == process_.ProgramPath())
             NameFromDebugData(entry, debug_, code - place.Bias);
+        if (!place.Path.empty())
+            NameFromSymbol(entry, process_.SymbolAt(code, frame.Address));
         return entry;
     }
 
@@ -145,13 +147,19 @@ TThreadHeader HeaderOf(const TFatalFault& fault, pid_t thread) {
     return header;
 }
 
-// The faulting thread's frames from the instruction that faulted on: from
-// the unwinder's walk past the signal frame when it got there, else from the
-// walk the handler made in-process, else the faulting instruction and the
-// return address on top of the stack when it points into code.
+// The faulting thread's frames from the instruction that faulted on: walked
+// from the registers the signal caught, else from the unwinder's walk past
+// the signal frame when it got there, else from the walk the handler made
+// in-process, else the faulting instruction and the return address on top of
+// the stack when it points into code.
 std::vector<TRemoteFrame> ExceptionFrames(const TFatalFault& fault, const TCrashedProcess& process,
                                           const std::vector<TRemoteFrame>* unwound) {
     const std::uint64_t at = fault.Context.RIP;
+    if (fault.Context.Valid) {
+        std::vector<TRemoteFrame> frames = process.UnwindFrom(fault.Context);
+        if (frames.size() > 1 && frames.front().Address == at)
+            return frames;
+    }
     if (unwound)
         for (std::size_t i = 1; i < unwound->size(); ++i)
             if ((*unwound)[i].Address == at && (*unwound)[i].Exact)
@@ -244,7 +252,9 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
 
     TReportInput input;
     input.ClassName = SignalName(fault.Signal);
-    input.Message = FatalFaultMessage(fault);
+    input.Message = FatalFaultMessage(
+        fault, process.InStackGuard(reinterpret_cast<std::uint64_t>(fault.Info.si_addr),
+                                    fault.Context.RSP));
     input.Address = fault.Context.RIP;
     input.Context = fault.Context;
     input.Stack = {fault.Context.RSP, {fault.Stack, fault.Stack + fault.StackSize}};
