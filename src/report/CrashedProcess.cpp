@@ -310,6 +310,13 @@ TCrashedProcess::TPlace TCrashedProcess::PlaceOf(std::uint64_t address) const {
     return place;
 }
 
+std::uint64_t TCrashedProcess::ProgramBase() const {
+    for (const TMapping& mapping : mappings_)
+        if (mapping.Path == programPath_)
+            return PlaceOf(mapping.Start).Bias;
+    return 0;
+}
+
 std::string TCrashedProcess::SymbolAt(std::uint64_t code, std::uint64_t address) const {
     if (PlaceOf(code).Path.empty())
         return "";

@@ -60,6 +60,8 @@ public:
     std::string SymbolAt(std::uint64_t code, std::uint64_t address) const;
     // The program's own file, as the process has it mapped.
     std::string ProgramPath() const { return programPath_; }
+    // Where the program is loaded: its addresses less their link-time ones.
+    std::uint64_t ProgramBase() const;
 
     // Whether `address` lies where the stack of a thread whose stack pointer
     // is `stackPointer` runs out: in the guard mapping below it, or in the

@@ -11,9 +11,11 @@
 #include "report/GeneralItems.h"
 #include "report/ModuleList.h"
 #include "report/ProcessList.h"
+#include "report/ReportStartup.h"
 #include "report/ReportText.h"
 #include "report/Restart.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -226,15 +228,28 @@ bool ReadAll(int from, void* data, std::size_t size) {
     return true;
 }
 
+// The crashed instance's start: its program's own path (so the new instance
+// runs under the program's name), its command line, and the folder it was
+// started in, which it keeps in its memory; the folder it was in at the
+// fault only where that cannot be read.
 TStartupInfo StartupOf(pid_t process) {
+    const TCrashedProcess crashed(process);
     TStartupInfo startup;
     const std::string proc = "/proc/" + std::to_string(process);
-    startup.Program = proc + "/exe";
+    startup.Program = crashed.ProgramPath().empty() ? proc + "/exe" : crashed.ProgramPath();
     startup.Arguments = CommandLineOf(process);
-    char folder[4096];
-    const ssize_t length = readlink((proc + "/cwd").c_str(), folder, sizeof folder);
+    const TMemoryDump kept =
+        crashed.Read(crashed.ProgramBase() + StartupFolderOffset(), kStartupFolderSize);
+    const std::string folder(kept.Bytes.begin(),
+                             std::find(kept.Bytes.begin(), kept.Bytes.end(), std::uint8_t{0}));
+    if (!folder.empty()) {
+        startup.WorkingDirectory = folder;
+        return startup;
+    }
+    char current[4096];
+    const ssize_t length = readlink((proc + "/cwd").c_str(), current, sizeof current);
     startup.WorkingDirectory =
-        length > 0 ? std::string(folder, static_cast<std::size_t>(length)) : "/";
+        length > 0 ? std::string(current, static_cast<std::size_t>(length)) : "/";
     return startup;
 }
 
@@ -265,6 +280,8 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
         input.Parameters += (i > 1 ? " " : "") + arguments[i];
     input.ProgramDescription = frontEnd.Description;
     input.ProgramVersion = frontEnd.Version;
+    // The reporter runs the crashed program's own file: its block is that program's.
+    input.BuildStamp = ProgramBuildStamp();
     input.DisplayMode = frontEnd.DisplayMode;
     input.DisplayDpi = frontEnd.DisplayDpi;
 
