@@ -76,8 +76,8 @@ protected:
 // Each way a program dies is reported with its signal's name, our message
 // line, and the faulting function named in the exception thread's stack
 // (walked on past a bad call to `main`, from a deleted program file too);
-// only ELF objects are listed as modules; then the process ends by the
-// signal, as it would have without reporting.
+// only ELF objects are listed as modules, the stack's slots are dumped; then
+// the process ends by the signal, as it would have without reporting.
 TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
     struct TCase {
         const char* Fault;
@@ -119,6 +119,8 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         EXPECT_TRUE(Has(run.Report, c.Also)) << run.Report;
         EXPECT_FALSE(Has(run.Report, c.Never)) << run.Report;
         EXPECT_EQ(ModulesNotElf(run.Report), "");
+        EXPECT_TRUE(Has(run.Report, "Memory Dump:\r\n-+   -+\r\n[0-9A-F]{16}: [0-9A-F]{16}"))
+            << run.Report;
     }
 }
 

@@ -189,6 +189,7 @@ TEST(Gathering, ReportGathersEveryBlockAndTheSectionsTheOptionsAsk) {
     input.Message = "boom";
     input.Address = reinterpret_cast<std::uintptr_t>(&Sample);
     input.StartTime = std::chrono::system_clock::now() - std::chrono::seconds(65);
+    input.BuildStamp = 47304000; // 1971-07-02 12:00 UTC, whatever the file's date
     input.Context.Valid = true;
     std::uint64_t slots[16] = {};
     input.Context.RSP = reinterpret_cast<std::uintptr_t>(slots);
@@ -207,6 +208,8 @@ TEST(Gathering, ReportGathersEveryBlockAndTheSectionsTheOptionsAsk) {
     EXPECT_EQ(exception[6].Value, ExceptionId(modules[0], modules[0], exception[4].Value, {}));
     EXPECT_EQ(GatherReport(input, texts, 0).General[1].Items[6].Value, exception[6].Value);
     EXPECT_EQ(plain.General[0].Items[5].Value.substr(0, 15), "0 days 00:01:05");
+    EXPECT_TRUE(plain.General[0].Items[4].Value.starts_with("1971-07-0"))
+        << plain.General[0].Items[4].Value;
     EXPECT_TRUE(plain.Modules.empty() && plain.Processes.empty() && plain.Disassembly.empty());
 
     const std::uint64_t total = std::stoull(plain.General[4].Items[1].Value);
