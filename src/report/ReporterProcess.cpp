@@ -298,7 +298,8 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
 
     if (options.LogOptions & kLogModulesAndProcesses) {
         report.Modules = std::move(modules);
-        report.Processes = ListProcesses(input.ProgramDescription, input.ProgramVersion);
+        report.Processes = ListProcesses(input.ProgramDescription, input.ProgramVersion, "/proc",
+                                         static_cast<std::uint32_t>(fault.Process));
     }
     if (options.LogOptions & kLogAssemblerAndCpu) {
         const TMemoryReader read = [&process](std::uint64_t address, std::size_t size) {

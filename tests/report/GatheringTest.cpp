@@ -112,7 +112,8 @@ TEST(Gathering, ProcessesHoldThisProcessWithItsThreadCount) {
 }
 
 // A fabricated /proc: unreadable details still give a row, odd command names
-// do not confuse the stat fields, and non-numeric entries are no processes.
+// do not confuse the stat fields, non-numeric entries are no processes, and
+// the process a reporter describes gets the description.
 TEST(Gathering, ProcessesWithUnreadableDetailsStillGetARow) {
     const fs::path root = fs::temp_directory_path() / ("report-proc-" + std::to_string(getpid()));
     fs::create_directories(root / "7");
@@ -125,13 +126,14 @@ TEST(Gathering, ProcessesWithUnreadableDetailsStillGetARow) {
     WriteFile(root / "12" / "status", "Name:\tx\nVmRSS:\t   12 kB\nThreads:\t3\n");
     WriteFile(root / "12" / "comm", "a) b\n");
 
-    const std::vector<TProcessInfo> processes = ListProcesses("", "", root.string());
+    const std::vector<TProcessInfo> processes = ListProcesses("测试", "1.2.3.4", root.string(), 12);
     fs::remove_all(root);
     ASSERT_EQ(processes.size(), 2u);
     EXPECT_EQ(processes[0].Id, 7u);
     EXPECT_EQ(processes[0].Threads, 0u); // written "??"
     EXPECT_EQ(processes[0].Priority, TPriorityClass::Normal);
     EXPECT_EQ(processes[1].Name, "a) b");
+    EXPECT_EQ(processes[1].Description + processes[0].Description, "测试") << "the one described";
     EXPECT_EQ(processes[1].Memory, 12u * 1024);
     EXPECT_EQ(processes[1].Threads, 3u);
     EXPECT_EQ(processes[1].Priority, TPriorityClass::AboveNormal);
