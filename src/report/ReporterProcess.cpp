@@ -340,6 +340,12 @@ int RunReporterProcess(const TReportFrontEnd& frontEnd) {
     presentation.Options = &options;
     presentation.DisplayKind = kDisplayApplication;
     const TPresentationResult shown = frontEnd.Present(presentation);
+    if (shown.CopyToClipboard && frontEnd.CopyToClipboard) {
+        frontEnd.CopyToClipboard(fatal.Text);
+        // The clipboard goes with this process: a restarted instance takes
+        // the copy over, as after a report of an exception.
+        HandOverClipboard(fatal.Text);
+    }
     if (shown.OperationRequested) {
         try {
             StartInstance(StartupOf(fault.Process));

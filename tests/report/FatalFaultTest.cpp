@@ -86,6 +86,7 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         const char* Procedure;
         const char* Also = "\\|main *\\|"; // found in the report too
         const char* Never = "$^";          // found nowhere in it
+        bool StackReadable = true;         // the stack pointer points into the stack
     } cases[] = {
         {"null-read", SIGSEGV,
          "Segmentation fault at [0-9A-F]{16}:_read of address "
@@ -99,11 +100,13 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         {"abort", SIGABRT, "Abort at [0-9A-F]{16}:_the program called abort\\(\\)\\.", "CallAbort",
          "\\|libc\\.so\\.6 *\\| *\\| *\\|abort\\+0x[0-9a-f]+ *\\|"},
         {"recursion", SIGSEGV, "Segmentation fault at [0-9A-F]{16}:_write of address", "Recurse",
-         "stack overflow\\)\\."},
+         "stack overflow\\)\\.", "$^", false},
         {"jump-into-stack", SIGSEGV,
          "execution of address [0-9A-F]{16} \\(invalid permissions\\)\\.", "JumpIntoStack",
          "Module Name +: \r", "stack overflow"},
         {"--run-deleted null-read", SIGSEGV, "read of address 0000000000000000", "ReadNull"},
+        {"--copy divide-by-zero", SIGFPE, "integer divide by zero", "DivideByZero",
+         "\\r\\nCopied: \\d+ bytes\\n"},
         {"throw-int", SIGABRT, "uncaught exception int\\.", "ThrowInt"},
     };
     for (const TCase& c : cases) {
@@ -119,7 +122,8 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         EXPECT_TRUE(Has(run.Report, c.Also)) << run.Report;
         EXPECT_FALSE(Has(run.Report, c.Never)) << run.Report;
         EXPECT_EQ(ModulesNotElf(run.Report), "");
-        EXPECT_TRUE(Has(run.Report, "Memory Dump:\r\n-+   -+\r\n[0-9A-F]{16}: [0-9A-F]{16}"))
+        EXPECT_EQ(Has(run.Report, "Memory Dump:\r\n-+   -+\r\n[0-9A-F]{16}: [0-9A-F]{16}"),
+                  c.StackReadable)
             << run.Report;
     }
 }

@@ -96,6 +96,9 @@ int RunDeleted(char** argv, int next) {
     return 3;
 }
 
+// Set by "--copy": the reporter's dialog is answered with the copy box ticked.
+constexpr const char* kCopyVariable = "FATAL_PROBE_COPY";
+
 TReportFrontEnd ProbeFrontEnd() {
     TReportFrontEnd frontEnd;
     frontEnd.Routines = {{kHookDoException, TIdThread::DoExceptionAddress()}};
@@ -103,7 +106,12 @@ TReportFrontEnd ProbeFrontEnd() {
     frontEnd.Version = "1.0.0.0";
     frontEnd.Present = [](const TPresentation& presentation) {
         std::fwrite(presentation.Text.data(), 1, presentation.Text.size(), stderr);
-        return TPresentationResult{};
+        TPresentationResult result;
+        result.CopyToClipboard = std::getenv(kCopyVariable) != nullptr;
+        return result;
+    };
+    frontEnd.CopyToClipboard = [](const std::string& text) {
+        std::fprintf(stderr, "Copied: %zu bytes\n", text.size());
     };
     return frontEnd;
 }
@@ -122,6 +130,10 @@ int main(int argc, char** argv) {
     int next = 1;
     if (next < argc && std::strcmp(argv[next], "--refuse-tracing") == 0) {
         RefuseTracing();
+        ++next;
+    }
+    if (next < argc && std::strcmp(argv[next], "--copy") == 0) {
+        setenv(kCopyVariable, "1", 1);
         ++next;
     }
     if (next < argc && std::strcmp(argv[next], "--run-deleted") == 0)
