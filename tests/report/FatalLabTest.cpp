@@ -149,7 +149,7 @@ TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
             EXPECT_EQ(Contents("/proc/" + again + "/cmdline"),
                       program.string() + '\0' + "fault-check" + '\0');
             EXPECT_EQ(fs::read_symlink("/proc/" + again + "/cwd"), fs::current_path());
-            EXPECT_TRUE(Has(Output("pgrep -x device-finder"), "(^|\n)" + again + "\n"))
+            EXPECT_TRUE(Has(CommandOutput("pgrep -x device-finder"), "(^|\n)" + again + "\n"))
                 << "runs under the program's name";
             kill(std::stoi(again), SIGKILL);
         }
