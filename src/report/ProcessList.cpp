@@ -95,9 +95,8 @@ TPriorityClass PriorityClassOf(int policy, int nice) {
     return TPriorityClass::Low;
 }
 
-std::vector<TProcessInfo> ListProcesses(const std::string& description,
-                                        const std::string& version, const std::string& procRoot,
-                                        std::uint32_t described) {
+std::vector<TProcessInfo> ListProcesses(const std::string& description, const std::string& version,
+                                        const std::string& procRoot, std::uint32_t described) {
     std::vector<TProcessInfo> processes;
     std::error_code error;
     for (std::filesystem::directory_iterator entry(procRoot, error), end; !error && entry != end;

@@ -12,8 +12,7 @@
 // row with what could be read; an unknown thread count stays 0. The process
 // the report is about, `described` (0: this one; the crashed one when a
 // reporter process lists them), gets `description` and `version`. Texts are GBK.
-std::vector<TProcessInfo> ListProcesses(const std::string& description,
-                                        const std::string& version,
+std::vector<TProcessInfo> ListProcesses(const std::string& description, const std::string& version,
                                         const std::string& procRoot = "/proc",
                                         std::uint32_t described = 0);
 
