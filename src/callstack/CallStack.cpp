@@ -85,7 +85,7 @@ TThreadRecord RecordOf(pid_t thread) {
 TFrameNamer::TFrameNamer(const TDebugData* debug) : TFrameNamer(debug, ProgramFile()) {}
 
 TFrameNamer::TFrameNamer(const TDebugData* debug, const std::string& programPath)
-    : debug_(debug), programName_(FileName(programPath)) {
+    : debug_(debug), programName_(FileName(programPath)), symbols_(getpid()) {
     // The first object the loader lists is the program itself.
     dl_iterate_phdr(
         [](dl_phdr_info* info, std::size_t, void* self) {
@@ -115,6 +115,13 @@ void NameFromDebugData(TCallStackEntry& entry, const TDebugData* debug, std::uin
     }
 }
 
+void NameFromSymbol(TCallStackEntry& entry, const std::string& symbol) {
+    if (!entry.Procedure.empty() || symbol.empty())
+        return;
+    entry.Procedure = symbol;
+    entry.FromSymbolTable = true;
+}
+
 bool TFrameNamer::InProgram(std::uintptr_t address) const {
     for (const auto& [low, high] : programRanges_)
         if (address >= low && address < high)
@@ -129,11 +136,13 @@ TCallStackEntry TFrameNamer::Name(std::uintptr_t address, bool returnAddress) co
     if (InProgram(code)) {
         entry.Module = programName_;
         NameFromDebugData(entry, debug_, code - programBias_);
-        return entry;
+    } else {
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(code), &info) && info.dli_fname)
+            entry.Module = FileName(info.dli_fname);
     }
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(code), &info) && info.dli_fname)
-        entry.Module = FileName(info.dli_fname);
+    if (!entry.Module.empty())
+        NameFromSymbol(entry, symbols_.Name(code, address));
     return entry;
 }
 

@@ -3,6 +3,7 @@
 #include "callstack/CallStackTypes.h"
 #include "callstack/DebugData.h"
 #include "callstack/StackTrace.h"
+#include "callstack/SymbolNames.h"
 #include "callstack/ThreadStacks.h"
 #include "callstack/ThrowSite.h"
 
@@ -16,7 +17,8 @@ void NameFromDebugData(TCallStackEntry& entry, const TDebugData* debug, std::uin
 
 // Names one address: its module (a GBK text, like every text of a report),
 // and unit, class, procedure and line when it lies in the program and the
-// debug data knows it. A return address is named by the call before it.
+// debug data knows it; elsewhere the procedure is the module's symbol. A
+// return address is named by the call before it.
 class TFrameNamer {
 public:
     explicit TFrameNamer(const TDebugData* debug);
@@ -31,7 +33,11 @@ private:
     std::string programName_;
     std::uintptr_t programBias_ = 0;
     std::vector<std::pair<std::uintptr_t, std::uintptr_t>> programRanges_;
+    TSymbolNames symbols_;
 };
+
+// Names `entry`'s procedure from a symbol table when the debug data did not.
+void NameFromSymbol(TCallStackEntry& entry, const std::string& symbol);
 
 // The entries of the call-stack table in the order the report writes them:
 // the exception thread's stack first (its first entry marked as the start of

@@ -60,7 +60,8 @@ struct TThreadHeader {
 };
 
 // One frame of a call stack. A frame outside the program has no debug data:
-// unit, class, procedure stay empty and Line is 0.
+// unit and class stay empty and Line is 0; its procedure is the library's
+// symbol and offset where the library's symbol table has one.
 struct TCallStackEntry {
     std::uint64_t Address = 0;
     std::string Module; // file name only
@@ -75,6 +76,10 @@ struct TCallStackEntry {
     // The thread's stack could not be taken: this entry only carries the
     // thread's header, and its row stays empty.
     bool NoFrames = false;
+    // The procedure comes from a symbol table, not from our debug data: it
+    // names the code, but the exception ID does not count it, so the ID does
+    // not change with a library's build.
+    bool FromSymbolTable = false;
 
-    bool HasDebugData() const { return !Procedure.empty(); }
+    bool HasDebugData() const { return !Procedure.empty() && !FromSymbolTable; }
 };

@@ -74,12 +74,15 @@ std::string RegisterLines(const TCpuContext& c) {
     return text;
 }
 
-std::string DumpLine(const TMemoryDump& stack, const TMemoryDump& memory, std::size_t line) {
+std::string SlotText(const TMemoryDump& stack, std::size_t line) {
     std::uint64_t slot = 0;
     for (int b = 7; b >= 0; --b)
         slot = slot << 8 | stack.Bytes[line * 8 + b];
-    std::string text = Hex16(stack.Address + line * 8) + ": " + Hex16(slot) + "   " +
-                       Hex16(memory.Address + line * 16) + ": ";
+    return Hex16(stack.Address + line * 8) + ": " + Hex16(slot);
+}
+
+std::string MemoryText(const TMemoryDump& memory, std::size_t line) {
+    std::string text = Hex16(memory.Address + line * 16) + ": ";
     std::string chars;
     for (std::size_t i = 0; i < 16; ++i) {
         std::uint8_t byte = memory.Bytes[line * 16 + i];
@@ -88,7 +91,7 @@ std::string DumpLine(const TMemoryDump& stack, const TMemoryDump& memory, std::s
         text += hex;
         chars += byte < 32 || byte > 126 ? '.' : char(byte);
     }
-    return text + " " + chars + "\r\n";
+    return text + " " + chars;
 }
 
 } // namespace
@@ -102,9 +105,13 @@ std::string CpuSectionText(const TCpuContext& context, const TMemoryDump& stack,
         stackTitle.resize(37, ' ');
     text += stackTitle + texts[ReportTextIndex::MemoryDump] + ":\r\n" + std::string(34, '-') +
             "   " + std::string(83, '-') + "\r\n";
-    if (stack.Bytes.size() < kStackDumpSize || memory.Bytes.size() < kMemoryDumpSize)
+    if (stack.Bytes.size() < kStackDumpSize)
         return text;
+    // A jump to a bad address leaves nothing to dump there, but the stack
+    // still tells where it came from: its column is written alone.
+    const bool memoryRead = memory.Bytes.size() >= kMemoryDumpSize;
     for (std::size_t line = 0; line < 16; ++line)
-        text += DumpLine(stack, memory, line);
+        text +=
+            SlotText(stack, line) + (memoryRead ? "   " + MemoryText(memory, line) : "") + "\r\n";
     return text;
 }

@@ -325,13 +325,16 @@ TExceptionRecord ExceptionRecordOf(const std::exception& failure, int displayKin
     char* name = abi::__cxa_demangle(typeid(failure).name(), nullptr, nullptr, &status);
     record.Input.ClassName = status == 0 ? name : typeid(failure).name();
     std::free(name);
-    // An object that is no exception has no class the report could name.
-    if (dynamic_cast<const EUnknownException*>(&failure) != nullptr)
+    // An object that is no exception has no class the report could name;
+    // its throw site is found by the object that was thrown.
+    const auto* unknown = dynamic_cast<const EUnknownException*>(&failure);
+    if (unknown != nullptr)
         record.Input.ClassName.clear();
     record.Input.Message = failure.what();
     record.DisplayKind = displayKind;
     // The throw site is known only here, in the thread that threw.
-    const TThrowSite* site = FindThrowSite(dynamic_cast<const void*>(&failure));
+    const TThrowSite* site =
+        FindThrowSite(unknown ? unknown->Thrown() : dynamic_cast<const void*>(&failure));
     if (site) {
         record.Input.Address = site->Address;
         record.Input.Context = site->Context;

@@ -54,17 +54,14 @@ const char* AccessOf(std::uint64_t errorCode) {
     return (errorCode & 0x2) ? "write" : "read";
 }
 
-// An address just beyond the stack pointer: the stack ran out.
-bool NearStack(const TFatalFault& fault) {
-    constexpr std::uint64_t kReach = 64 * 1024;
-    const auto address = reinterpret_cast<std::uint64_t>(fault.Info.si_addr);
-    const std::uint64_t pointer = fault.Context.RSP;
-    return fault.Info.si_code == SEGV_MAPERR || fault.Info.si_code == SEGV_ACCERR
-               ? (address > pointer ? address - pointer : pointer - address) < kReach
-               : false;
+// A stack that ran out: a read or write in its guard. Running code there is
+// a jump to a bad address, whatever the address.
+bool StackOverflow(const TFatalFault& fault, bool inStackGuard) {
+    return inStackGuard && (fault.ErrorCode & 0x10) == 0 &&
+           (fault.Info.si_code == SEGV_MAPERR || fault.Info.si_code == SEGV_ACCERR);
 }
 
-std::string KernelDetail(const TFatalFault& fault, const TSignalText& text) {
+std::string KernelDetail(const TFatalFault& fault, const TSignalText& text, bool inStackGuard) {
     const siginfo_t& info = fault.Info;
     if (info.si_code == SI_KERNEL)
         return "general protection fault";
@@ -75,13 +72,13 @@ std::string KernelDetail(const TFatalFault& fault, const TSignalText& text) {
     const std::string address = Hex16(reinterpret_cast<std::uint64_t>(info.si_addr));
     if (fault.Signal == SIGSEGV)
         return std::string(AccessOf(fault.ErrorCode)) + " of address " + address + " (" + why +
-               (NearStack(fault) ? ", stack overflow)" : ")");
+               (StackOverflow(fault, inStackGuard) ? ", stack overflow)" : ")");
     if (fault.Signal == SIGBUS)
         return "access to address " + address + " (" + why + ")";
     return why;
 }
 
-std::string Detail(const TFatalFault& fault, const TSignalText& text) {
+std::string Detail(const TFatalFault& fault, const TSignalText& text, bool inStackGuard) {
     if (fault.Terminated) {
         if (fault.UncaughtType[0] == '\0')
             return "std::terminate called without an exception";
@@ -91,7 +88,7 @@ std::string Detail(const TFatalFault& fault, const TSignalText& text) {
         return detail;
     }
     if (fault.Info.si_code > 0)
-        return KernelDetail(fault, text);
+        return KernelDetail(fault, text, inStackGuard);
     if (fault.Signal == SIGABRT && fault.Info.si_pid == fault.Process)
         return "the program called abort()";
     return "sent by process " + std::to_string(fault.Info.si_pid);
@@ -104,10 +101,10 @@ std::string SignalName(int signal) {
     return text ? text->Name : "signal " + std::to_string(signal);
 }
 
-std::string FatalFaultMessage(const TFatalFault& fault) {
+std::string FatalFaultMessage(const TFatalFault& fault, bool inStackGuard) {
     const TSignalText* text = TextOf(fault.Signal);
     if (text == nullptr)
         return SignalName(fault.Signal) + " at " + Hex16(fault.Context.RIP) + ".";
     return std::string(text->Fault) + " at " + Hex16(fault.Context.RIP) + ": " +
-           Detail(fault, *text) + ".";
+           Detail(fault, *text, inStackGuard) + ".";
 }

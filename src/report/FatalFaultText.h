@@ -11,5 +11,7 @@ std::string SignalName(int signal);
 // "Segmentation fault at 00005633A1B2C3D4: read of address 0000000000000000 (address not mapped)."
 // with the fault address and the kernel's reason where the signal carries
 // them, who sent it when a process did, and the exception's type and message
-// when std::terminate led to it.
-std::string FatalFaultMessage(const TFatalFault& fault);
+// when std::terminate led to it. `inStackGuard`: the fault address lies where
+// the faulting thread's stack runs out; a read or write there is said to be a
+// stack overflow.
+std::string FatalFaultMessage(const TFatalFault& fault, bool inStackGuard = false);

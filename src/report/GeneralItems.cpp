@@ -61,11 +61,11 @@ TReportBlock ApplicationBlock(const TReportInput& input, const TReportTexts& tex
     std::string name = Utf8ToGbk(program.substr(program.rfind('/') + 1));
     if (!input.ProgramDescription.empty())
         name += " - (" + input.ProgramDescription + ")";
-    struct stat status {};
-    std::string compiled;
-    // The running file, which a replaced path no longer names.
-    if (stat("/proc/self/exe", &status) == 0)
-        compiled = DateText(system_clock::from_time_t(status.st_mtime));
+    // The build's own date: a copied or touched file keeps it.
+    const std::string compiled =
+        input.BuildStamp == 0
+            ? ""
+            : DateText(system_clock::from_time_t(static_cast<std::time_t>(input.BuildStamp)));
     auto upTime = duration_cast<seconds>(now - input.StartTime).count();
     return Block(texts, ReportTextIndex::Application,
                  {DateText(input.StartTime), name, input.ProgramVersion,

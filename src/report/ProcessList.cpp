@@ -95,9 +95,8 @@ TPriorityClass PriorityClassOf(int policy, int nice) {
     return TPriorityClass::Low;
 }
 
-std::vector<TProcessInfo> ListProcesses(const std::string& ownDescription,
-                                        const std::string& ownVersion,
-                                        const std::string& procRoot) {
+std::vector<TProcessInfo> ListProcesses(const std::string& description, const std::string& version,
+                                        const std::string& procRoot, std::uint32_t described) {
     std::vector<TProcessInfo> processes;
     std::error_code error;
     for (std::filesystem::directory_iterator entry(procRoot, error), end; !error && entry != end;
@@ -109,11 +108,11 @@ std::vector<TProcessInfo> ListProcesses(const std::string& ownDescription,
     }
     std::sort(processes.begin(), processes.end(),
               [](const TProcessInfo& a, const TProcessInfo& b) { return a.Id < b.Id; });
-    const auto own = static_cast<std::uint32_t>(getpid());
+    const std::uint32_t subject = described ? described : static_cast<std::uint32_t>(getpid());
     for (TProcessInfo& process : processes)
-        if (process.Id == own) {
-            process.Description = ownDescription;
-            process.Version = ownVersion;
+        if (process.Id == subject) {
+            process.Description = description;
+            process.Version = version;
         }
     return processes;
 }

@@ -24,6 +24,9 @@ struct TReportInput {
     std::string Parameters; // the command line after the program, as the system gives it (UTF-8)
     std::string ProgramDescription; // the program's title
     std::string ProgramVersion;     // "a.b.c.d" from the build
+    // When the program was built: its configuration block's stamp, seconds
+    // since 1970 (UTC); 0 when it carries none.
+    std::uint64_t BuildStamp = 0;
 
     // The screen, when the program has one: "1920 x 1080, 32 bit", "96".
     std::string DisplayMode, DisplayDpi;

@@ -28,6 +28,11 @@ std::vector<std::uint8_t>& DebugData() {
     return data;
 }
 
+std::uint64_t& BuildStamp() {
+    static std::uint64_t stamp = 0;
+    return stamp;
+}
+
 std::optional<TDebugData>& DebugNames() {
     static std::optional<TDebugData> names;
     return names;
@@ -37,6 +42,10 @@ std::optional<TDebugData>& DebugNames() {
 
 const std::vector<std::uint8_t>& ProgramDebugData() {
     return DebugData();
+}
+
+std::uint64_t ProgramBuildStamp() {
+    return BuildStamp();
 }
 
 const TDebugData* ProgramDebugNames() {
@@ -53,6 +62,7 @@ TReportEnvironment ProgramEnvironment(const TReportFrontEnd& frontEnd) {
         input.Parameters = ParametersOf(StartupInfo().Arguments);
         input.ProgramDescription = frontEnd.Description;
         input.ProgramVersion = frontEnd.Version;
+        input.BuildStamp = ProgramBuildStamp();
         input.DisplayMode = frontEnd.DisplayMode;
         input.DisplayDpi = frontEnd.DisplayDpi;
         return GatherReport(input, TextsOf(options), options.LogOptions);
@@ -81,6 +91,7 @@ bool StartCrashReporting(const TReportFrontEnd& frontEnd) {
     auto block = LoadProgramConfigBlock(frontEnd.Routines);
     TReportOptions options = block ? std::move(block->Options) : TReportOptions();
     if (block) {
+        BuildStamp() = block->TimeStamp;
         DebugData() = std::move(block->DebugData);
         DebugNames() = TDebugData::FromBytes(std::string_view(
             reinterpret_cast<const char*>(DebugData().data()), DebugData().size()));

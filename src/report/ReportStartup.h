@@ -1,7 +1,7 @@
 #pragma once
 
-#include "report/ConfigBlock.h"
 #include "callstack/DebugData.h"
+#include "report/ConfigBlock.h"
 #include "report/ExceptionManager.h"
 
 #include <functional>
@@ -30,6 +30,9 @@ bool StartCrashReporting(const TReportFrontEnd& frontEnd);
 // The inflated debug-data block the program carries; empty without one.
 // Written once by StartCrashReporting, read-only after.
 const std::vector<std::uint8_t>& ProgramDebugData();
+
+// The build stamp of that block (seconds since 1970, UTC); 0 without one.
+std::uint64_t ProgramBuildStamp();
 
 // The names of the program's frames from that block; null without a block
 // this program can read. Set up by StartCrashReporting, read-only after.

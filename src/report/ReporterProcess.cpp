@@ -11,9 +11,11 @@
 #include "report/GeneralItems.h"
 #include "report/ModuleList.h"
 #include "report/ProcessList.h"
+#include "report/ReportStartup.h"
 #include "report/ReportText.h"
 #include "report/Restart.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -126,6 +128,8 @@ private:
         entry.Module = FileName(place.Path);
         if (!place.Path.empty() && place.Path == process_.ProgramPath())
             NameFromDebugData(entry, debug_, code - place.Bias);
+        if (!place.Path.empty())
+            NameFromSymbol(entry, process_.SymbolAt(code, frame.Address));
         return entry;
     }
 
@@ -145,13 +149,19 @@ TThreadHeader HeaderOf(const TFatalFault& fault, pid_t thread) {
     return header;
 }
 
-// The faulting thread's frames from the instruction that faulted on: from
-// the unwinder's walk past the signal frame when it got there, else from the
-// walk the handler made in-process, else the faulting instruction and the
-// return address on top of the stack when it points into code.
+// The faulting thread's frames from the instruction that faulted on: walked
+// from the registers the signal caught, else from the unwinder's walk past
+// the signal frame when it got there, else from the walk the handler made
+// in-process, else the faulting instruction and the return address on top of
+// the stack when it points into code.
 std::vector<TRemoteFrame> ExceptionFrames(const TFatalFault& fault, const TCrashedProcess& process,
                                           const std::vector<TRemoteFrame>* unwound) {
     const std::uint64_t at = fault.Context.RIP;
+    if (fault.Context.Valid) {
+        std::vector<TRemoteFrame> frames = process.UnwindFrom(fault.Context);
+        if (frames.size() > 1 && frames.front().Address == at)
+            return frames;
+    }
     if (unwound)
         for (std::size_t i = 1; i < unwound->size(); ++i)
             if ((*unwound)[i].Address == at && (*unwound)[i].Exact)
@@ -218,15 +228,28 @@ bool ReadAll(int from, void* data, std::size_t size) {
     return true;
 }
 
+// The crashed instance's start: its program's own path (so the new instance
+// runs under the program's name), its command line, and the folder it was
+// started in, which it keeps in its memory; the folder it was in at the
+// fault only where that cannot be read.
 TStartupInfo StartupOf(pid_t process) {
+    const TCrashedProcess crashed(process);
     TStartupInfo startup;
     const std::string proc = "/proc/" + std::to_string(process);
-    startup.Program = proc + "/exe";
+    startup.Program = crashed.ProgramPath().empty() ? proc + "/exe" : crashed.ProgramPath();
     startup.Arguments = CommandLineOf(process);
-    char folder[4096];
-    const ssize_t length = readlink((proc + "/cwd").c_str(), folder, sizeof folder);
+    const TMemoryDump kept =
+        crashed.Read(crashed.ProgramBase() + StartupFolderOffset(), kStartupFolderSize);
+    const std::string folder(kept.Bytes.begin(),
+                             std::find(kept.Bytes.begin(), kept.Bytes.end(), std::uint8_t{0}));
+    if (!folder.empty()) {
+        startup.WorkingDirectory = folder;
+        return startup;
+    }
+    char current[4096];
+    const ssize_t length = readlink((proc + "/cwd").c_str(), current, sizeof current);
     startup.WorkingDirectory =
-        length > 0 ? std::string(folder, static_cast<std::size_t>(length)) : "/";
+        length > 0 ? std::string(current, static_cast<std::size_t>(length)) : "/";
     return startup;
 }
 
@@ -244,7 +267,9 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
 
     TReportInput input;
     input.ClassName = SignalName(fault.Signal);
-    input.Message = FatalFaultMessage(fault);
+    input.Message = FatalFaultMessage(
+        fault, process.InStackGuard(reinterpret_cast<std::uint64_t>(fault.Info.si_addr),
+                                    fault.Context.RSP));
     input.Address = fault.Context.RIP;
     input.Context = fault.Context;
     input.Stack = {fault.Context.RSP, {fault.Stack, fault.Stack + fault.StackSize}};
@@ -255,6 +280,8 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
         input.Parameters += (i > 1 ? " " : "") + arguments[i];
     input.ProgramDescription = frontEnd.Description;
     input.ProgramVersion = frontEnd.Version;
+    // The reporter runs the crashed program's own file: its block is that program's.
+    input.BuildStamp = ProgramBuildStamp();
     input.DisplayMode = frontEnd.DisplayMode;
     input.DisplayDpi = frontEnd.DisplayDpi;
 
@@ -271,7 +298,8 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
 
     if (options.LogOptions & kLogModulesAndProcesses) {
         report.Modules = std::move(modules);
-        report.Processes = ListProcesses(input.ProgramDescription, input.ProgramVersion);
+        report.Processes = ListProcesses(input.ProgramDescription, input.ProgramVersion, "/proc",
+                                         static_cast<std::uint32_t>(fault.Process));
     }
     if (options.LogOptions & kLogAssemblerAndCpu) {
         const TMemoryReader read = [&process](std::uint64_t address, std::size_t size) {
@@ -312,6 +340,12 @@ int RunReporterProcess(const TReportFrontEnd& frontEnd) {
     presentation.Options = &options;
     presentation.DisplayKind = kDisplayApplication;
     const TPresentationResult shown = frontEnd.Present(presentation);
+    if (shown.CopyToClipboard && frontEnd.CopyToClipboard) {
+        frontEnd.CopyToClipboard(fatal.Text);
+        // The clipboard goes with this process: a restarted instance takes
+        // the copy over, as after a report of an exception.
+        HandOverClipboard(fatal.Text);
+    }
     if (shown.OperationRequested) {
         try {
             StartInstance(StartupOf(fault.Process));

@@ -1,6 +1,8 @@
 #include "report/Restart.h"
 
 #include "platform/Exception.h"
+#include "platform/ProgramFile.h"
+#include "report/ConfigBlock.h"
 #include "report/ReportOptions.h"
 
 #include <cstdio>
@@ -24,6 +26,11 @@ TStartupInfo& Startup() {
     static TStartupInfo startup;
     return startup;
 }
+
+// The start-up folder once more, as plain bytes at a fixed place of the
+// program's image, where a reporter process running the same file finds it
+// in a crashed instance. Written once at start-up, like Startup().
+char startupFolder[kStartupFolderSize];
 
 // posix_spawn's file actions and attributes, released on every path.
 struct TSpawnSetup {
@@ -123,6 +130,14 @@ void RecordStartupInfo() {
     startup.Arguments = OwnCommandLine();
     char folder[4096];
     startup.WorkingDirectory = getcwd(folder, sizeof folder) != nullptr ? folder : "/";
+    const std::string program = ProgramFile();
+    if (!program.empty())
+        startup.Program = program;
+    startup.WorkingDirectory.copy(startupFolder, sizeof startupFolder - 1);
+}
+
+std::uint64_t StartupFolderOffset() {
+    return reinterpret_cast<std::uintptr_t>(startupFolder) - ProgramBase();
 }
 
 const TStartupInfo& StartupInfo() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
@@ -8,7 +9,8 @@
 // Restart and termination after a report. The new instance gets the same
 // command line and environment, runs from the folder the program was started
 // in (not wherever it is now) and leads a process group of its own, so that
-// ending this one does not end it.
+// ending this one does not end it. It is started from the program's own
+// path, not through /proc/self/exe, so it runs under the program's name.
 
 struct TStartupInfo {
     std::string Program = "/proc/self/exe";
@@ -20,6 +22,12 @@ struct TStartupInfo {
 // start-up, before anything may change the directory.
 void RecordStartupInfo();
 const TStartupInfo& StartupInfo();
+
+// A crashed instance of this same program keeps its start-up folder, as a
+// NUL-ended text of at most kStartupFolderSize bytes, at this offset from
+// its load address: the reporter process reads it from there.
+inline constexpr std::size_t kStartupFolderSize = 4096;
+std::uint64_t StartupFolderOffset();
 
 // The command line of the running process, from /proc/self/cmdline.
 std::vector<std::string> OwnCommandLine();

@@ -221,6 +221,10 @@ TEST_F(CrashLab, TickedRestartBoxStartsTheSameCommandInTheStartFolderAndExitsWit
               program.string() + std::string(1, '\0') + "restart-check" + std::string(1, '\0'));
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(second) + "/cwd"),
               startFolder);
+    EXPECT_NE(
+        ("\n" + CommandOutput("pgrep -x device-finder")).find("\n" + std::to_string(second) + "\n"),
+        std::string::npos)
+        << "runs under the program's name";
     EXPECT_EQ(getpgid(second), second) << "a process group of its own";
     EXPECT_EQ(sched_getscheduler(second), SCHED_OTHER);
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(second)), 0) << "not the worker's";

@@ -5,9 +5,11 @@
 #include <iterator>
 #include <regex>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -40,6 +42,28 @@ bool Has(const std::string& text, const std::string& pattern) {
     return std::regex_search(text, std::regex(pattern));
 }
 
+// The rows of the Modules table, after the program's own, whose file is no
+// ELF object, as "folder/name"; the kernel's vDSO has no file.
+std::string ModulesNotElf(const std::string& report) {
+    const std::size_t table = report.find("Modules Information:");
+    std::istringstream lines(report.substr(table == std::string::npos ? report.size() : table));
+    std::string line, wrong;
+    for (int row = 0; std::getline(lines, line) && line != "\r";) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '|');)
+            cells.push_back(cell.substr(0, cell.find_last_not_of(' ') + 1));
+        if (cells.size() < 8 || cells[1] == "Handle" || row++ == 0 || cells[2].starts_with("[vdso"))
+            continue;
+        char magic[4] = {};
+        std::ifstream(cells[7] + "/" + cells[2], std::ios::binary).read(magic, 4);
+        if (std::string(magic, 4) != "\x7f"
+                                     "ELF")
+            wrong += cells[7] + "/" + cells[2] + " ";
+    }
+    return wrong;
+}
+
 class FatalFault : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -50,14 +74,19 @@ protected:
 };
 
 // Each way a program dies is reported with its signal's name, our message
-// line, and the faulting function named in the exception thread's stack;
-// then the process ends by the signal, as it would have without reporting.
+// line, and the faulting function named in the exception thread's stack
+// (walked on past a bad call to `main`, from a deleted program file too);
+// only ELF objects are listed as modules, the stack's slots are dumped; then
+// the process ends by the signal, as it would have without reporting.
 TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
     struct TCase {
         const char* Fault;
         int Signal;
         const char* Message;
         const char* Procedure;
+        const char* Also = "\\|main *\\|"; // found in the report too
+        const char* Never = "$^";          // found nowhere in it
+        bool StackReadable = true;         // the stack pointer points into the stack
     } cases[] = {
         {"null-read", SIGSEGV,
          "Segmentation fault at [0-9A-F]{16}:_read of address "
@@ -68,8 +97,16 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
          "WriteReadOnly"},
         {"divide-by-zero", SIGFPE, "Arithmetic fault at [0-9A-F]{16}:_integer divide by zero\\.",
          "DivideByZero"},
-        {"abort", SIGABRT, "Abort at [0-9A-F]{16}:_the program called abort\\(\\)\\.", "CallAbort"},
-        {"recursion", SIGSEGV, "Segmentation fault at [0-9A-F]{16}:_write of address", "Recurse"},
+        {"abort", SIGABRT, "Abort at [0-9A-F]{16}:_the program called abort\\(\\)\\.", "CallAbort",
+         "\\|libc\\.so\\.6 *\\| *\\| *\\|abort\\+0x[0-9a-f]+ *\\|"},
+        {"recursion", SIGSEGV, "Segmentation fault at [0-9A-F]{16}:_write of address", "Recurse",
+         "stack overflow\\)\\.", "$^", false},
+        {"jump-into-stack", SIGSEGV,
+         "execution of address [0-9A-F]{16} \\(invalid permissions\\)\\.", "JumpIntoStack",
+         "Module Name +: \r", "stack overflow"},
+        {"--run-deleted null-read", SIGSEGV, "read of address 0000000000000000", "ReadNull"},
+        {"--copy divide-by-zero", SIGFPE, "integer divide by zero", "DivideByZero",
+         "\\r\\nCopied: \\d+ bytes\\n"},
         {"throw-int", SIGABRT, "uncaught exception int\\.", "ThrowInt"},
     };
     for (const TCase& c : cases) {
@@ -81,6 +118,12 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         EXPECT_TRUE(Has(run.Report, c.Message)) << run.Report;
         EXPECT_TRUE(Has(run.Report, std::string("\\|") + c.Procedure + " *\\|")) << run.Report;
         EXPECT_TRUE(Has(run.Report, "\\*Exception Thread: ID=\\d+; Priority=-?\\d+; \\[Main\\]"))
+            << run.Report;
+        EXPECT_TRUE(Has(run.Report, c.Also)) << run.Report;
+        EXPECT_FALSE(Has(run.Report, c.Never)) << run.Report;
+        EXPECT_EQ(ModulesNotElf(run.Report), "");
+        EXPECT_EQ(Has(run.Report, "Memory Dump:\r\n-+   -+\r\n[0-9A-F]{16}: [0-9A-F]{16}"),
+                  c.StackReadable)
             << run.Report;
     }
 }

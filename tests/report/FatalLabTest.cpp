@@ -115,7 +115,8 @@ TEST_F(FatalLab, SignalledSearchReportsAndEndsWithTheSignalsStatus) {
 // The window's main thread jumps to address 0 while the receiving thread
 // waits for replies: the plain dialog comes from the reporter process, the
 // log gets the report, and after OK the window ends by SIGSEGV; with the
-// restart box ticked a new instance starts with the same arguments.
+// restart box ticked a new instance starts with the same arguments, under the
+// program's name, in the folder the first one was started in.
 TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
     const fs::path program = Install(DF_PROGRAM);
     setenv("DISPLAY", ":16", 1);
@@ -131,8 +132,10 @@ TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
         ASSERT_FALSE(
             Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'").empty());
         WaitForReceivingThread(pid);
+        // It leaves its start-up folder first: a restart goes back there.
         Output("gdb -p " + std::to_string(pid) +
-               " -batch -ex 'set var $pc=0' -ex detach >/dev/null 2>&1");
+               " -batch -ex 'call (int)chdir(\"/\")' -ex 'set var $pc=0' -ex detach "
+               ">/dev/null 2>&1");
         const std::string dialog =
             Output("timeout 30 xdotool search --sync --onlyvisible --name '^Error occurred$'");
         ASSERT_FALSE(dialog.empty()) << "no dialog";
@@ -145,6 +148,9 @@ TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
             ASSERT_FALSE(again.empty()) << "no new instance";
             EXPECT_EQ(Contents("/proc/" + again + "/cmdline"),
                       program.string() + '\0' + "fault-check" + '\0');
+            EXPECT_EQ(fs::read_symlink("/proc/" + again + "/cwd"), fs::current_path());
+            EXPECT_TRUE(Has(CommandOutput("pgrep -x device-finder"), "(^|\n)" + again + "\n"))
+                << "runs under the program's name";
             kill(std::stoi(again), SIGKILL);
         }
     }

@@ -3,6 +3,7 @@
 // report to standard error. "--refuse-tracing" first forbids ptrace to it and
 // its reporter, as a container's seccomp policy would.
 #include "net/IdThread.h"
+#include "platform/ProgramFile.h"
 #include "report/FatalFaultHandler.h"
 #include "report/ReporterProcess.h"
 
@@ -11,13 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <map>
 #include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +36,13 @@ int (*volatile nowhere)() = nullptr;
 
 [[gnu::noinline]] int CallNull() {
     return nowhere() + 1;
+}
+
+[[gnu::noinline]] int JumpIntoStack() {
+    // A return instruction on the stack, which is not executable.
+    unsigned char code[16] = {0xc3};
+    int (*const run)() = reinterpret_cast<int (*)()>(reinterpret_cast<std::uintptr_t>(code));
+    return run() + code[1];
 }
 
 [[gnu::noinline]] int WriteReadOnly() {
@@ -69,6 +81,24 @@ void RefuseTracing() {
     prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
 }
 
+// Runs the rest of the command line from a copy of this program that removes
+// its own file first ("--deleted"), as an update may while a program runs.
+int RunDeleted(char** argv, int next) {
+    const std::string self = ProgramFile();
+    const std::string copy = self + "-deleted";
+    std::ifstream from(self, std::ios::binary);
+    std::ofstream to(copy, std::ios::binary | std::ios::trunc);
+    to << from.rdbuf();
+    to.close();
+    chmod(copy.c_str(), 0700);
+    argv[next] = const_cast<char*>("--deleted");
+    execv(copy.c_str(), argv);
+    return 3;
+}
+
+// Set by "--copy": the reporter's dialog is answered with the copy box ticked.
+constexpr const char* kCopyVariable = "FATAL_PROBE_COPY";
+
 TReportFrontEnd ProbeFrontEnd() {
     TReportFrontEnd frontEnd;
     frontEnd.Routines = {{kHookDoException, TIdThread::DoExceptionAddress()}};
@@ -76,7 +106,12 @@ TReportFrontEnd ProbeFrontEnd() {
     frontEnd.Version = "1.0.0.0";
     frontEnd.Present = [](const TPresentation& presentation) {
         std::fwrite(presentation.Text.data(), 1, presentation.Text.size(), stderr);
-        return TPresentationResult{};
+        TPresentationResult result;
+        result.CopyToClipboard = std::getenv(kCopyVariable) != nullptr;
+        return result;
+    };
+    frontEnd.CopyToClipboard = [](const std::string& text) {
+        std::fprintf(stderr, "Copied: %zu bytes\n", text.size());
     };
     return frontEnd;
 }
@@ -88,13 +123,28 @@ int main(int argc, char** argv) {
         return RunReporterProcess(ProbeFrontEnd());
     StartCrashReporting(ProbeFrontEnd());
     InstallFatalFaultHandler();
+    // A mapped file that is no module, as a program maps its fonts.
+    const int text = open("/etc/os-release", O_RDONLY | O_CLOEXEC);
+    if (text >= 0)
+        mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, text, 0);
     int next = 1;
     if (next < argc && std::strcmp(argv[next], "--refuse-tracing") == 0) {
         RefuseTracing();
         ++next;
     }
+    if (next < argc && std::strcmp(argv[next], "--copy") == 0) {
+        setenv(kCopyVariable, "1", 1);
+        ++next;
+    }
+    if (next < argc && std::strcmp(argv[next], "--run-deleted") == 0)
+        return RunDeleted(argv, next);
+    if (next < argc && std::strcmp(argv[next], "--deleted") == 0) {
+        unlink(ProgramFile().c_str());
+        ++next;
+    }
     const std::map<std::string, int (*)()> faults = {{"null-read", ReadNull},
                                                      {"null-call", CallNull},
+                                                     {"jump-into-stack", JumpIntoStack},
                                                      {"read-only-write", WriteReadOnly},
                                                      {"divide-by-zero", DivideByZero},
                                                      {"abort", CallAbort},

@@ -112,7 +112,8 @@ TEST(Gathering, ProcessesHoldThisProcessWithItsThreadCount) {
 }
 
 // A fabricated /proc: unreadable details still give a row, odd command names
-// do not confuse the stat fields, and non-numeric entries are no processes.
+// do not confuse the stat fields, non-numeric entries are no processes, and
+// the process a reporter describes gets the description.
 TEST(Gathering, ProcessesWithUnreadableDetailsStillGetARow) {
     const fs::path root = fs::temp_directory_path() / ("report-proc-" + std::to_string(getpid()));
     fs::create_directories(root / "7");
@@ -125,13 +126,14 @@ TEST(Gathering, ProcessesWithUnreadableDetailsStillGetARow) {
     WriteFile(root / "12" / "status", "Name:\tx\nVmRSS:\t   12 kB\nThreads:\t3\n");
     WriteFile(root / "12" / "comm", "a) b\n");
 
-    const std::vector<TProcessInfo> processes = ListProcesses("", "", root.string());
+    const std::vector<TProcessInfo> processes = ListProcesses("测试", "1.2.3.4", root.string(), 12);
     fs::remove_all(root);
     ASSERT_EQ(processes.size(), 2u);
     EXPECT_EQ(processes[0].Id, 7u);
     EXPECT_EQ(processes[0].Threads, 0u); // written "??"
     EXPECT_EQ(processes[0].Priority, TPriorityClass::Normal);
     EXPECT_EQ(processes[1].Name, "a) b");
+    EXPECT_EQ(processes[1].Description + processes[0].Description, "测试") << "the one described";
     EXPECT_EQ(processes[1].Memory, 12u * 1024);
     EXPECT_EQ(processes[1].Threads, 3u);
     EXPECT_EQ(processes[1].Priority, TPriorityClass::AboveNormal);
@@ -189,6 +191,7 @@ TEST(Gathering, ReportGathersEveryBlockAndTheSectionsTheOptionsAsk) {
     input.Message = "boom";
     input.Address = reinterpret_cast<std::uintptr_t>(&Sample);
     input.StartTime = std::chrono::system_clock::now() - std::chrono::seconds(65);
+    input.BuildStamp = 47304000; // 1971-07-02 12:00 UTC, whatever the file's date
     input.Context.Valid = true;
     std::uint64_t slots[16] = {};
     input.Context.RSP = reinterpret_cast<std::uintptr_t>(slots);
@@ -207,6 +210,8 @@ TEST(Gathering, ReportGathersEveryBlockAndTheSectionsTheOptionsAsk) {
     EXPECT_EQ(exception[6].Value, ExceptionId(modules[0], modules[0], exception[4].Value, {}));
     EXPECT_EQ(GatherReport(input, texts, 0).General[1].Items[6].Value, exception[6].Value);
     EXPECT_EQ(plain.General[0].Items[5].Value.substr(0, 15), "0 days 00:01:05");
+    EXPECT_TRUE(plain.General[0].Items[4].Value.starts_with("1971-07-0"))
+        << plain.General[0].Items[4].Value;
     EXPECT_TRUE(plain.Modules.empty() && plain.Processes.empty() && plain.Disassembly.empty());
 
     const std::uint64_t total = std::stoull(plain.General[4].Items[1].Value);

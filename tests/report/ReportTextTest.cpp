@@ -274,7 +274,11 @@ TEST(ReportText, CpuSectionWithAndWithoutContextAndDumps) {
     EXPECT_EQ(none[13], "");
 
     const TMemoryDump unreadable{0x10, {}};
-    EXPECT_EQ(Lines(CpuSectionText(context, stack, unreadable, kTexts)).size(), 14u);
+    const std::vector<std::string> stackOnly =
+        Lines(CpuSectionText(context, stack, unreadable, kTexts));
+    ASSERT_EQ(stackOnly.size(), 30u);
+    EXPECT_EQ(stackOnly[13], "000000007FFD0000: 800000000000002A");
+    EXPECT_EQ(Lines(CpuSectionText(context, {}, memory, kTexts)).size(), 14u);
 }
 
 TEST(ReportText, LogOptionsChooseTheSections) {
