@@ -12,6 +12,7 @@
 #include "net/IdStack.h"
 #include "net/IdSync.h"
 #include "net/IdUDPServer.h"
+#include "platform/CodePage.h"
 #include "platform/Exception.h"
 
 #include <algorithm>
@@ -55,17 +56,40 @@ std::unique_ptr<TIdUDPServer> ListeningServer(const std::string& ip,
     return server;
 }
 
-std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number) {
+std::string InterfaceName(const TAdapterInfo& adapter) {
+    return GbkToUtf8(adapter.description.substr(0, adapter.description.find(' ')));
+}
+
+namespace {
+
+// "choose 1 to 2, eth-a, eth-b or all".
+std::string ChoicesText(const std::vector<TAdapterInfo>& adapters) {
+    std::string text =
+        adapters.size() == 1 ? "choose 1" : "choose 1 to " + std::to_string(adapters.size());
+    for (const TAdapterInfo& adapter : adapters)
+        text += ", " + InterfaceName(adapter);
+    return text + " or all";
+}
+
+} // namespace
+
+std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters,
+                                            const CliOptions& options) {
     std::vector<SearchedAdapter> chosen;
-    for (std::size_t i = 0; i < adapters.size(); ++i)
-        if (number == kAllAdapters || static_cast<std::size_t>(number) == i + 1)
-            chosen.push_back(
-                {static_cast<int>(i + 1), adapters[i].description, adapters[i].ipAddress});
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const std::string name = InterfaceName(adapters[i]);
+        const bool named = options.adapterName.empty()
+                               ? options.adapter == kAllAdapters ||
+                                     static_cast<std::size_t>(options.adapter) == i + 1
+                               : options.adapterName == name;
+        if (named)
+            chosen.push_back({static_cast<int>(i + 1), name, adapters[i].ipAddress});
+    }
     if (chosen.empty())
-        throw Exception("there is no adapter " + std::to_string(number) + ": this host has " +
-                        std::to_string(adapters.size()) +
-                        (adapters.size() == 1 ? " adapter" : " adapters") +
-                        " (see 'device-finder-cli adapters')");
+        throw UsageError(
+            "there is no adapter '" +
+            (options.adapterName.empty() ? std::to_string(options.adapter) : options.adapterName) +
+            "' on this host: " + ChoicesText(adapters));
     return chosen;
 }
 
@@ -102,7 +126,7 @@ std::string AddressesText(const std::vector<SearchedAdapter>& adapters) {
 
 // "adapter 2 (eth-b, 203.0.113.1): " and the failure's own text.
 std::string AdapterFailureText(const SearchedAdapter& adapter, const Exception& failure) {
-    return "adapter " + std::to_string(adapter.number) + " (" + adapter.description + ", " +
+    return "adapter " + std::to_string(adapter.number) + " (" + Utf8ToGbk(adapter.name) + ", " +
            adapter.ip + "): " + failure.Message();
 }
 
@@ -253,8 +277,8 @@ SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* te
     SearchSummary summary;
     std::size_t failed = 0;
     {
-        Search search(options, out, terminal, err,
-                      ChosenAdapters(EnumerateAdapters(), options.adapter), receiveQueue);
+        Search search(options, out, terminal, err, ChosenAdapters(EnumerateAdapters(), options),
+                      receiveQueue);
         summary = search.Run();
         failed = search.Failures().size();
     }
