@@ -136,7 +136,7 @@ class Search {
 public:
     Search(const CliOptions& options, std::FILE* out, std::FILE* terminal, std::FILE* err,
            std::vector<SearchedAdapter> adapters, std::optional<std::int32_t> receiveQueue)
-        : options_(options), out_(out) {
+        : options_(options), out_(out), shown_(options.unique) {
         std::vector<SearchedAdapter> bound;
         for (const SearchedAdapter& adapter : adapters) {
             try {
@@ -154,8 +154,9 @@ public:
         }
         if (bound.empty())
             throw Exception("no adapter could be searched");
-        countdown_.emplace(terminal, "searching from " + AddressesText(bound) + " port " +
-                                         std::to_string(kListenPort));
+        const std::string port = " port " + std::to_string(kListenPort);
+        countdown_.emplace(terminal, "searching from " + AddressesText(bound) + port,
+                           "searching from " + Counted(bound.size(), "adapter", "adapters") + port);
     }
 
     // What went wrong with each adapter not searched, in the adapters' order.
@@ -187,7 +188,7 @@ public:
         for (const auto& server : servers_)
             server->SetActive(false);
         ShowPending();
-        summary.shown = table_.NextIndex();
+        summary.shown = shownCount_;
         summary.notKept = notKept_;
         summary.folded = folded_;
         summary.tooLong = tooLong_;
@@ -209,18 +210,22 @@ private:
     // Runs in the main thread, inside the wait. `adapter` labels the reply
     // when every adapter is searched, else 0.
     void Read(int adapter, const TIdBytes& data, TIdSocketHandle& binding) {
-        const std::string info = BytesToText(data, 1);
-        if (options_.unique && shown_.Contains(binding.SenderIP, info)) {
+        std::string info = BytesToText(data, 1);
+        switch (shown_.Admit(adapter, binding.SenderIP, info)) {
+        case TShownReplies::Verdict::Fold:
             ++folded_;
             return;
-        }
-        const TDEVICE_INFO1* record = table_.Record(binding.SenderIP, binding.SenderPort, info);
-        if (record == nullptr) {
+        case TShownReplies::Verdict::Beyond:
             ++notKept_;
             return;
+        case TShownReplies::Verdict::Show:
+            break;
         }
-        if (options_.unique)
-            shown_.Add(*record);
+        TDEVICE_INFO1 record;
+        record.IP = binding.SenderIP;
+        record.Port = std::to_string(binding.SenderPort);
+        record.Info = std::move(info);
+        ++shownCount_;
         // Shown once the hand-over that brought it has run, so that the
         // replies of one hand-over share one read of the neighbour table.
         if (pending_.empty())
@@ -228,7 +233,7 @@ private:
                 if (!alive.expired())
                     ShowPending();
             });
-        pending_.push_back({record, adapter});
+        pending_.push_back({std::move(record), adapter});
     }
 
     void ShowPending() {
@@ -236,12 +241,12 @@ private:
             return;
         std::vector<std::string> ips;
         for (const PendingReply& reply : pending_)
-            ips.push_back(reply.record->IP);
+            ips.push_back(reply.record.IP);
         const std::vector<TDeviceHardware> hardware = hardware_.FindAll(ips);
         countdown_->Clear();
         for (std::size_t i = 0; i < pending_.size(); ++i) {
             const std::string text = FormatShownReply(
-                options_.format, {*pending_[i].record, hardware[i], pending_[i].adapter});
+                options_.format, {pending_[i].record, hardware[i], pending_[i].adapter});
             std::fwrite(text.data(), 1, text.size(), out_);
         }
         std::fflush(out_);
@@ -249,7 +254,7 @@ private:
     }
 
     struct PendingReply {
-        const TDEVICE_INFO1* record;
+        TDEVICE_INFO1 record;
         int adapter;
     };
 
@@ -257,9 +262,9 @@ private:
     std::FILE* out_;
     std::vector<std::string> failures_;
     std::optional<Countdown> countdown_; // from the moment the adapters are bound
-    TReplyTable table_;
     THardwareLookup hardware_;
-    TShownReplies shown_; // for --unique
+    TShownReplies shown_;
+    int shownCount_ = 0;
     int notKept_ = 0;
     int folded_ = 0;
     int tooLong_ = 0;
@@ -293,7 +298,8 @@ std::string SummaryText(const SearchSummary& summary) {
         Counted(static_cast<std::uint64_t>(summary.shown), "reply", "replies") + " shown";
     if (summary.notKept > 0)
         text += ", " + Counted(static_cast<std::uint64_t>(summary.notKept), "reply", "replies") +
-                " beyond the first " + std::to_string(TReplyTable::Capacity) + " not shown";
+                " from devices beyond the first " + std::to_string(TShownReplies::DefaultCapacity) +
+                " not shown";
     if (summary.folded > 0)
         text += ", " + Counted(static_cast<std::uint64_t>(summary.folded), "repeat", "repeats") +
                 " folded";

@@ -15,7 +15,7 @@
 // What one search saw, for the summary.
 struct SearchSummary {
     int shown = 0;                            // replies recorded and printed
-    int notKept = 0;                          // replies beyond the 1000 a search keeps
+    int notKept = 0;                          // replies from devices beyond the 65536 shown
     int folded = 0;                           // repeats not shown, with --unique
     int tooLong = 0;                          // replies longer than the 8192-byte buffer
     std::optional<std::uint64_t> kernelDrops; // for the search's socket, when known
