@@ -3,12 +3,14 @@
 #include "adapters/LGetAdapterInfo.h"
 #include "cli/Countdown.h"
 #include "cli/KernelDrops.h"
+#include "cli/PortHolder.h"
 #include "cli/ShownReplies.h"
 #include "cli/ShownReply.h"
 #include "cli/TerminalText.h"
 #include "discovery/Probe.h"
 #include "discovery/ReplyTable.h"
 #include "discovery/Util.h"
+#include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdSync.h"
 #include "net/IdUDPServer.h"
@@ -52,7 +54,15 @@ std::unique_ptr<TIdUDPServer> ListeningServer(const std::string& ip,
     TIdSocketHandle& binding = server->Bindings.Add();
     binding.IP = ip;
     binding.Port = kListenPort;
-    server->SetActive(true);
+    try {
+        server->SetActive(true);
+    } catch (const EIdCouldNotBindSocket& failure) {
+        // Most often the window of this same tool holds the port: say who.
+        const std::string holder = PortHolderText(ip, kListenPort);
+        if (holder.empty())
+            throw;
+        throw Exception(failure.Message() + "\r\n" + Utf8ToGbk(holder));
+    }
     return server;
 }
 

@@ -45,8 +45,7 @@ void RunCommand(const CliOptions& options) {
     case CliCommand::Adapters: {
         const std::vector<TAdapterInfo> adapters = EnumerateAdapters();
         const std::vector<SearchedAdapter> chosen = ChosenAdapters(adapters, options);
-        Write(stdout,
-              AdapterReport(adapters, options.adapter == kAllAdapters ? 0 : chosen[0].number));
+        Write(stdout, AdapterReport(adapters, chosen.size() == 1 ? chosen[0].number : 0));
         break;
     }
     case CliCommand::Search: {
