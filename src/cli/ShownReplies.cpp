@@ -35,7 +35,9 @@ TShownReplies::Verdict TShownReplies::Admit(int adapter, const std::string& ip,
     std::vector<std::string>& replies = device->second;
     if (std::find(replies.begin(), replies.end(), info) != replies.end())
         return Verdict::Fold;
-    if (replies.size() < RepliesPerDevice)
+    if (replies.size() < RepliesPerDevice && rememberedBytes_ + info.size() <= RememberedBytes) {
+        rememberedBytes_ += info.size();
         replies.push_back(info);
+    }
     return Verdict::Show;
 }

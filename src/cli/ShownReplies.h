@@ -16,10 +16,11 @@
 class TShownReplies {
 public:
     static constexpr std::size_t DefaultCapacity = 65'536;
-    // The distinct replies remembered for folding: per device shown, and in
-    // all for the devices beyond. A reply past these is not remembered, so a
-    // repeat of it is taken for a new one.
+    // The distinct replies remembered for folding: per device shown, their
+    // bytes in all, and for the devices beyond. A reply past these is not
+    // remembered, so a repeat of it is taken for a new one.
     static constexpr std::size_t RepliesPerDevice = 16;
+    static constexpr std::size_t RememberedBytes = 64 << 20;
     static constexpr std::size_t BeyondReplies = 1 << 20;
 
     enum class Verdict { Show, Fold, Beyond };
@@ -31,6 +32,7 @@ public:
 private:
     bool fold_;
     std::size_t capacity_;
+    std::size_t rememberedBytes_ = 0;
     // The shown devices, with the replies of each kept for folding.
     std::map<std::pair<int, std::string>, std::vector<std::string>> shown_;
     // Digests of the replies of devices beyond the capacity: only the count
