@@ -1,20 +1,42 @@
 #!/usr/bin/env bash
 # The demo's inside: runs in the lab's finder namespace (see scripts/demo.sh).
-# Starts simulated devices on both segments, then the tool. Without a
-# display it runs under Xvfb (display DEMO_DISPLAY, :77 unless set), presses
-# "搜索设备" once and saves screenshots: SHOT-rest.png before anything
-# happens, SHOT-hover.png with the mouse over the button, SHOT-wait.png during
-# the search, and SHOT.png after it.
+# Starts simulated devices on both segments, whose MAC addresses carry makers
+# registered in Debian's IEEE registry, searches once with device-finder-cli,
+# then starts the tool. Without a display it runs under Xvfb (on DEMO_DISPLAY
+# when set, else on the first free display), presses "搜索设备" once and saves
+# screenshots: SHOT-rest.png before anything happens, SHOT-hover.png with the
+# mouse over the button, SHOT-wait.png during the search, and SHOT.png after it.
 set -euo pipefail
 build=$1
 screenshot=$2
 
 sims=()
+runtime=$(mktemp -d)
 cleanup() {
     for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
     [[ -n ${xvfb:-} ]] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$runtime"
 }
 trap cleanup EXIT
+# Qt wants a private runtime folder; a root shell under sudo has none.
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$runtime}
+
+# The first assignment of a maker whose name matches $1, as "805EC0".
+maker_prefix() {
+    awk -F, -v want="$1" '$1 == "MA-L" && tolower($3) ~ want { print $2; exit }' \
+        /usr/share/ieee-data/oui.csv
+}
+
+# A device namespace's interface gets the MAC PREFIX:00:00:$3 of maker $2, so
+# the tooltip, copy, CSV and the CLI show a maker for its devices.
+give_maker() {
+    local prefix
+    prefix=$(maker_prefix "$2")
+    [[ -n $prefix ]] || return 0
+    ip -n "$1" link set dev eth0 address "${prefix:0:2}:${prefix:2:2}:${prefix:4:2}:00:00:$3"
+}
+give_maker "$LAB_NS_DEV_A" yealink 21
+give_maker "$LAB_NS_DEV_B" grandstream 31
 
 # One simulator per device: NAMESPACE ADDRESS REPLY (UTF-8, converted to GBK).
 device() {
@@ -30,14 +52,26 @@ device "$LAB_NS_DEV_B" 203.0.113.31 '型号: 对讲分机 M2\n固件版本: 3.0.
 device "$LAB_NS_DEV_B" 203.0.113.32 '型号: 对讲分机 M2\n固件版本: 3.0.1\n位置: 三楼'
 sleep 0.3
 
+echo "== device-finder-cli search --adapter all --wait 1500 =="
+"$build/src/cli/device-finder-cli" search --adapter all --wait 1500
+
 if [[ -n ${DISPLAY:-} && -z ${DEMO_SCREENSHOT_ONLY:-} ]]; then
     "$build/src/app/device-finder"
     exit 0
 fi
 
-export DISPLAY=${DEMO_DISPLAY:-:77}
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+if [[ -n ${DEMO_DISPLAY:-} ]]; then
+    export DISPLAY=$DEMO_DISPLAY
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+else
+    # Xvfb picks a free display itself and writes its number once it serves.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$runtime/display" \
+        >/dev/null 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do [[ -s $runtime/display ]] && break; sleep 0.1; done
+    export DISPLAY=:$(head -n 1 "$runtime/display")
+fi
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 "$build/src/app/device-finder" &
 finder=$!
@@ -56,4 +90,5 @@ sleep 3
 import -window "$window" "$screenshot"
 kill "$finder"
 wait "$finder" 2>/dev/null || true
-echo "screenshot saved: $screenshot"
+echo "screenshots saved (display $DISPLAY):"
+printf '  %s\n' "$base-rest.png" "$base-hover.png" "$base-wait.png" "$screenshot"

@@ -2,7 +2,9 @@
 # The one command: install the dependencies, build, run every test.
 # The suite runs three times: a normal build (all tests), AddressSanitizer +
 # UBSan (all tests) and ThreadSanitizer (the threaded tests of the non-Qt
-# libraries). Lab tests need root; without it CTest reports them as skipped.
+# libraries). The package's own configuration (Release, no tests) is compiled
+# with warnings as errors, since its optimiser finds warnings the others miss.
+# Lab tests need root; without it CTest reports them as skipped.
 # Last, every fuzz target runs its seed corpus and then fuzzes for a few
 # seconds (scripts/fuzz.sh runs them as long as asked).
 set -euo pipefail
@@ -24,6 +26,10 @@ build() { # dir, extra cmake arguments...
 echo "== normal build =="
 build build/release
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== package configuration: Release, no tests, warnings as errors =="
+build build/package-check -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
 echo "== AddressSanitizer + UBSan =="
 build build/asan -DDF_SANITIZE=address -DDF_BENCH=OFF

@@ -9,8 +9,12 @@
 #include "report/Restart.h"
 #include "report/dialogs/ReportPresenter.h"
 
+#include <QIcon>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
+#include <QSvgRenderer>
 #include <cstdio>
 #include <memory>
 
@@ -51,9 +55,28 @@ TReportFrontEnd FrontEnd() {
     return frontEnd;
 }
 
+// The program's icon on every window it opens (task bar, Alt+Tab, the report
+// dialogs), drawn from the same picture the desktop entry shows, and the
+// desktop entry's name, by which a Wayland compositor matches the windows to
+// it.
+void SetProgramIdentity() {
+    QSvgRenderer picture(QStringLiteral(":/device-finder.svg"));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        picture.render(&painter);
+        icon.addPixmap(pixmap);
+    }
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("device-finder"));
+}
+
 // The reporter of a crashed instance: the plain dialog on a screen of its own.
 int RunReporter(int argc, char** argv) {
     QApplication application(argc, argv);
+    SetProgramIdentity();
     return RunReporterProcess(FrontEnd());
 }
 
@@ -73,6 +96,7 @@ int main(int argc, char** argv) {
             [&] { application = std::make_unique<TApplication>(argc, argv); }, StageFailureBox))
         return 1;
     application->SetTitle(QString::fromUtf8(kTitle));
+    SetProgramIdentity();
     StartCrashReporting(FrontEnd());
     InstallFatalFaultHandler();
     if (!handedOver.empty())

@@ -36,9 +36,11 @@ std::vector<std::pair<std::string, std::string>> AdapterAddresses(const TAdapter
     return addresses;
 }
 
-std::string AdapterReport(const std::vector<TAdapterInfo>& adapters) {
+std::string AdapterReport(const std::vector<TAdapterInfo>& adapters, int only) {
     std::string out;
     for (std::size_t i = 0; i < adapters.size(); ++i) {
+        if (only != 0 && static_cast<std::size_t>(only) != i + 1)
+            continue;
         const TAdapterInfo& adapter = adapters[i];
         out += std::to_string(i + 1) + ". " + VisibleText(GbkToUtf8(adapter.description)) + "\n";
         for (const auto& [address, mask] : AdapterAddresses(adapter))

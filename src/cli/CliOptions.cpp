@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
-#include <climits>
 #include <set>
 
 const char* const kCliUsage =
-    "usage: device-finder-cli adapters\n"
-    "       device-finder-cli search [--adapter N|all] [--wait MS] [--format text|tsv|json]\n"
-    "                                [--probes N] [--interval MS] [--unique]\n"
-    "       device-finder-cli watch [--adapter N|all] [--interval MS] [--misses K]\n"
+    "usage: device-finder-cli adapters [--adapter N|NAME|all]\n"
+    "       device-finder-cli search [--adapter N|NAME|all] [--wait MS]\n"
+    "                                [--format text|tsv|json] [--probes N] [--interval MS]\n"
+    "                                [--unique]\n"
+    "       device-finder-cli watch [--adapter N|NAME|all] [--interval MS] [--misses K]\n"
     "                               [--format text|tsv|json]\n"
     "       device-finder-cli --help | --version\n";
 
@@ -17,12 +17,13 @@ const char* const kCliHelp =
     "Finds VoIP devices (IP phones, intercoms) on the network segment of one adapter.\n"
     "\n"
     "  adapters          list this host's adapters that are up with an IPv4\n"
-    "                    address, numbered from 1\n"
+    "                    address, numbered from 1; --adapter lists only that one\n"
     "  search            broadcast the probe from adapter N, port 60000, and print\n"
     "                    every reply as it arrives\n"
-    "    --adapter N     the adapter to search from (default 1); 'all' searches\n"
-    "                    from every adapter at once, labels each reply with its\n"
-    "                    adapter's number and names an adapter it cannot bind\n"
+    "    --adapter N     the adapter to search from (default 1), by its number or\n"
+    "                    its interface name (eth0); 'all' searches from every\n"
+    "                    adapter at once, labels each reply with its adapter's\n"
+    "                    number and names an adapter it cannot bind\n"
     "    --wait MS       how long to listen after the last probe, 0 to 600000\n"
     "                    milliseconds (default 4000)\n"
     "    --probes N      send the probe N times, 1 to 100 (default 1), for lossy\n"
@@ -79,6 +80,24 @@ ReplyFormat ParseFormat(std::string_view text) {
     throw UsageError("--format needs text, tsv or json, not '" + std::string(text) + "'");
 }
 
+// A number or "all"; any other text is taken for an interface name, which
+// only the host's adapters can tell right or wrong.
+void ParseAdapter(CliOptions& options, std::string_view value) {
+    if (value.empty())
+        throw UsageError("--adapter needs a number, an interface name or 'all'");
+    if (value == "all") {
+        options.adapter = kAllAdapters;
+        return;
+    }
+    int number = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, number);
+    if (error == std::errc() && stop == end && number >= 1)
+        options.adapter = number;
+    else
+        options.adapterName = value;
+}
+
 bool IsSearchOption(std::string_view name) {
     return name == "--adapter" || name == "--wait" || name == "--format" || name == "--probes" ||
            name == "--interval";
@@ -88,13 +107,28 @@ bool IsWatchOption(std::string_view name) {
     return name == "--adapter" || name == "--format" || name == "--interval" || name == "--misses";
 }
 
+bool IsAdaptersOption(std::string_view name) {
+    return name == "--adapter";
+}
+
+bool Takes(CliCommand command, std::string_view name) {
+    switch (command) {
+    case CliCommand::Adapters:
+        return IsAdaptersOption(name);
+    case CliCommand::Watch:
+        return IsWatchOption(name);
+    default:
+        return IsSearchOption(name);
+    }
+}
+
 void ApplySearchOption(CliOptions& options, std::string_view name, std::string_view value) {
     if (options.command == CliCommand::Watch && name == "--interval")
         options.intervalMs = ParseWhole(name, value, kMinWatchIntervalMs, kMaxWatchIntervalMs);
     else if (name == "--misses")
         options.misses = ParseWhole(name, value, 1, kMaxMisses);
     else if (name == "--adapter")
-        options.adapter = value == "all" ? kAllAdapters : ParseWhole(name, value, 1, INT_MAX);
+        ParseAdapter(options, value);
     else if (name == "--wait")
         options.waitMs = ParseWhole(name, value, 0, kMaxWaitMs);
     else if (name == "--probes")
@@ -107,14 +141,18 @@ void ApplySearchOption(CliOptions& options, std::string_view name, std::string_v
 
 // "--name value" or "--name=value", each option at most once; "--unique" alone
 // (search only).
-CliOptions ParseSearch(const std::vector<std::string_view>& args, CliCommand command) {
+CliOptions ParseCommand(const std::vector<std::string_view>& args, CliCommand command) {
     CliOptions options;
     options.command = command;
     if (command == CliCommand::Watch)
         options.intervalMs = kWatchIntervalMs;
+    if (command == CliCommand::Adapters)
+        options.adapter = kAllAdapters;
     std::set<std::string_view> seen;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string_view name = args[i];
+        if (!name.starts_with("-"))
+            throw UsageError("unexpected argument '" + std::string(name) + "'");
         std::string_view value;
         const auto equals = name.find('=');
         if (equals != std::string_view::npos) {
@@ -129,7 +167,7 @@ CliOptions ParseSearch(const std::vector<std::string_view>& args, CliCommand com
             options.unique = true;
             continue;
         }
-        if (!(command == CliCommand::Search ? IsSearchOption(name) : IsWatchOption(name)))
+        if (!Takes(command, name))
             throw UsageError("unknown option '" + std::string(name) + "'");
         if (equals == std::string_view::npos) {
             if (i + 1 == args.size())
@@ -154,14 +192,11 @@ CliOptions ParseCliOptions(const std::vector<std::string_view>& args) {
         return {CliCommand::Version};
     if (args.empty())
         throw UsageError("no command given");
-    if (args[0] == "adapters") {
-        if (args.size() > 1)
-            throw UsageError("adapters takes no options");
-        return {CliCommand::Adapters};
-    }
+    if (args[0] == "adapters")
+        return ParseCommand(args, CliCommand::Adapters);
     if (args[0] == "search")
-        return ParseSearch(args, CliCommand::Search);
+        return ParseCommand(args, CliCommand::Search);
     if (args[0] == "watch")
-        return ParseSearch(args, CliCommand::Watch);
+        return ParseCommand(args, CliCommand::Watch);
     throw UsageError("unknown command '" + std::string(args[0]) + "'");
 }

@@ -21,6 +21,9 @@ inline constexpr int kAllAdapters = 0;
 struct CliOptions {
     CliCommand command = CliCommand::Help;
     int adapter = 1; // 1-based, as the adapters command numbers them, or kAllAdapters
+    // `--adapter NAME`: an interface's name, which stays the same when adapters
+    // come and go; found among the host's adapters when the command runs.
+    std::string adapterName{};
     int waitMs = 4000;
     ReplyFormat format = ReplyFormat::Text;
     int probes = 1; // probes sent, `intervalMs` apart; the wait follows the last

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <mutex>
 #include <set>
+#include <sys/ioctl.h>
 #include <utility>
 
 namespace {
@@ -18,10 +19,29 @@ constexpr const char* kEraseLine = "\r\x1b[K";
 std::mutex drawLock;
 std::set<Countdown*> alive;
 
+// The terminal's width; 80 when it does not tell.
+std::size_t Columns(std::FILE* terminal) {
+    winsize size{};
+    if (ioctl(fileno(terminal), TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return 80;
+    return size.ws_col;
+}
+
 } // namespace
 
-Countdown::Countdown(std::FILE* terminal, std::string what)
-    : terminal_(terminal), what_(std::move(what)) {
+std::string CountdownLine(const std::string& what, const std::string& brief, long long seconds,
+                          std::size_t columns) {
+    const std::string left = ", " + std::to_string(seconds) + " s left";
+    const std::size_t room = columns > 1 ? columns - 1 : 0;
+    if (what.size() + left.size() <= room)
+        return what + left;
+    if (!brief.empty() && brief.size() + left.size() <= room)
+        return brief + left;
+    return ((brief.empty() ? what : brief) + left).substr(0, room);
+}
+
+Countdown::Countdown(std::FILE* terminal, std::string what, std::string brief)
+    : terminal_(terminal), what_(std::move(what)), brief_(std::move(brief)) {
     const std::lock_guard lock(drawLock);
     alive.insert(this);
 }
@@ -37,7 +57,8 @@ void Countdown::Show(std::chrono::milliseconds left) {
     const std::lock_guard lock(drawLock);
     if (terminal_ == nullptr || seconds == shownSeconds_ || stopped_ || FatalFaultInProgress())
         return;
-    std::fprintf(terminal_, "%s%s, %lld s left", kEraseLine, what_.c_str(), seconds);
+    const std::string line = CountdownLine(what_, brief_, seconds, Columns(terminal_));
+    std::fprintf(terminal_, "%s%s", kEraseLine, line.c_str());
     std::fflush(terminal_);
     shownSeconds_ = seconds;
 }

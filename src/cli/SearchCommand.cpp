@@ -3,15 +3,18 @@
 #include "adapters/LGetAdapterInfo.h"
 #include "cli/Countdown.h"
 #include "cli/KernelDrops.h"
+#include "cli/PortHolder.h"
 #include "cli/ShownReplies.h"
 #include "cli/ShownReply.h"
 #include "cli/TerminalText.h"
 #include "discovery/Probe.h"
 #include "discovery/ReplyTable.h"
 #include "discovery/Util.h"
+#include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdSync.h"
 #include "net/IdUDPServer.h"
+#include "platform/CodePage.h"
 #include "platform/Exception.h"
 
 #include <algorithm>
@@ -51,21 +54,52 @@ std::unique_ptr<TIdUDPServer> ListeningServer(const std::string& ip,
     TIdSocketHandle& binding = server->Bindings.Add();
     binding.IP = ip;
     binding.Port = kListenPort;
-    server->SetActive(true);
+    try {
+        server->SetActive(true);
+    } catch (const EIdCouldNotBindSocket& failure) {
+        // Most often the window of this same tool holds the port: say who.
+        const std::string holder = PortHolderText(ip, kListenPort);
+        if (holder.empty())
+            throw;
+        throw Exception(failure.Message() + "\r\n" + Utf8ToGbk(holder));
+    }
     return server;
 }
 
-std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number) {
+std::string InterfaceName(const TAdapterInfo& adapter) {
+    return GbkToUtf8(adapter.description.substr(0, adapter.description.find(' ')));
+}
+
+namespace {
+
+// "choose 1 to 2, eth-a, eth-b or all".
+std::string ChoicesText(const std::vector<TAdapterInfo>& adapters) {
+    std::string text =
+        adapters.size() == 1 ? "choose 1" : "choose 1 to " + std::to_string(adapters.size());
+    for (const TAdapterInfo& adapter : adapters)
+        text += ", " + InterfaceName(adapter);
+    return text + " or all";
+}
+
+} // namespace
+
+std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters,
+                                            const CliOptions& options) {
     std::vector<SearchedAdapter> chosen;
-    for (std::size_t i = 0; i < adapters.size(); ++i)
-        if (number == kAllAdapters || static_cast<std::size_t>(number) == i + 1)
-            chosen.push_back(
-                {static_cast<int>(i + 1), adapters[i].description, adapters[i].ipAddress});
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const std::string name = InterfaceName(adapters[i]);
+        const bool named = options.adapterName.empty()
+                               ? options.adapter == kAllAdapters ||
+                                     static_cast<std::size_t>(options.adapter) == i + 1
+                               : options.adapterName == name;
+        if (named)
+            chosen.push_back({static_cast<int>(i + 1), name, adapters[i].ipAddress});
+    }
     if (chosen.empty())
-        throw Exception("there is no adapter " + std::to_string(number) + ": this host has " +
-                        std::to_string(adapters.size()) +
-                        (adapters.size() == 1 ? " adapter" : " adapters") +
-                        " (see 'device-finder-cli adapters')");
+        throw UsageError(
+            "there is no adapter '" +
+            (options.adapterName.empty() ? std::to_string(options.adapter) : options.adapterName) +
+            "' on this host: " + ChoicesText(adapters));
     return chosen;
 }
 
@@ -102,7 +136,7 @@ std::string AddressesText(const std::vector<SearchedAdapter>& adapters) {
 
 // "adapter 2 (eth-b, 203.0.113.1): " and the failure's own text.
 std::string AdapterFailureText(const SearchedAdapter& adapter, const Exception& failure) {
-    return "adapter " + std::to_string(adapter.number) + " (" + adapter.description + ", " +
+    return "adapter " + std::to_string(adapter.number) + " (" + Utf8ToGbk(adapter.name) + ", " +
            adapter.ip + "): " + failure.Message();
 }
 
@@ -112,7 +146,7 @@ class Search {
 public:
     Search(const CliOptions& options, std::FILE* out, std::FILE* terminal, std::FILE* err,
            std::vector<SearchedAdapter> adapters, std::optional<std::int32_t> receiveQueue)
-        : options_(options), out_(out) {
+        : options_(options), out_(out), shown_(options.unique) {
         std::vector<SearchedAdapter> bound;
         for (const SearchedAdapter& adapter : adapters) {
             try {
@@ -130,8 +164,9 @@ public:
         }
         if (bound.empty())
             throw Exception("no adapter could be searched");
-        countdown_.emplace(terminal, "searching from " + AddressesText(bound) + " port " +
-                                         std::to_string(kListenPort));
+        const std::string port = " port " + std::to_string(kListenPort);
+        countdown_.emplace(terminal, "searching from " + AddressesText(bound) + port,
+                           "searching from " + Counted(bound.size(), "adapter", "adapters") + port);
     }
 
     // What went wrong with each adapter not searched, in the adapters' order.
@@ -163,7 +198,7 @@ public:
         for (const auto& server : servers_)
             server->SetActive(false);
         ShowPending();
-        summary.shown = table_.NextIndex();
+        summary.shown = shownCount_;
         summary.notKept = notKept_;
         summary.folded = folded_;
         summary.tooLong = tooLong_;
@@ -185,18 +220,22 @@ private:
     // Runs in the main thread, inside the wait. `adapter` labels the reply
     // when every adapter is searched, else 0.
     void Read(int adapter, const TIdBytes& data, TIdSocketHandle& binding) {
-        const std::string info = BytesToText(data, 1);
-        if (options_.unique && shown_.Contains(binding.SenderIP, info)) {
+        std::string info = BytesToText(data, 1);
+        switch (shown_.Admit(adapter, binding.SenderIP, info)) {
+        case TShownReplies::Verdict::Fold:
             ++folded_;
             return;
-        }
-        const TDEVICE_INFO1* record = table_.Record(binding.SenderIP, binding.SenderPort, info);
-        if (record == nullptr) {
+        case TShownReplies::Verdict::Beyond:
             ++notKept_;
             return;
+        case TShownReplies::Verdict::Show:
+            break;
         }
-        if (options_.unique)
-            shown_.Add(*record);
+        TDEVICE_INFO1 record;
+        record.IP = binding.SenderIP;
+        record.Port = std::to_string(binding.SenderPort);
+        record.Info = std::move(info);
+        ++shownCount_;
         // Shown once the hand-over that brought it has run, so that the
         // replies of one hand-over share one read of the neighbour table.
         if (pending_.empty())
@@ -204,7 +243,7 @@ private:
                 if (!alive.expired())
                     ShowPending();
             });
-        pending_.push_back({record, adapter});
+        pending_.push_back({std::move(record), adapter});
     }
 
     void ShowPending() {
@@ -212,12 +251,12 @@ private:
             return;
         std::vector<std::string> ips;
         for (const PendingReply& reply : pending_)
-            ips.push_back(reply.record->IP);
+            ips.push_back(reply.record.IP);
         const std::vector<TDeviceHardware> hardware = hardware_.FindAll(ips);
         countdown_->Clear();
         for (std::size_t i = 0; i < pending_.size(); ++i) {
             const std::string text = FormatShownReply(
-                options_.format, {*pending_[i].record, hardware[i], pending_[i].adapter});
+                options_.format, {pending_[i].record, hardware[i], pending_[i].adapter});
             std::fwrite(text.data(), 1, text.size(), out_);
         }
         std::fflush(out_);
@@ -225,7 +264,7 @@ private:
     }
 
     struct PendingReply {
-        const TDEVICE_INFO1* record;
+        TDEVICE_INFO1 record;
         int adapter;
     };
 
@@ -233,9 +272,9 @@ private:
     std::FILE* out_;
     std::vector<std::string> failures_;
     std::optional<Countdown> countdown_; // from the moment the adapters are bound
-    TReplyTable table_;
     THardwareLookup hardware_;
-    TShownReplies shown_; // for --unique
+    TShownReplies shown_;
+    int shownCount_ = 0;
     int notKept_ = 0;
     int folded_ = 0;
     int tooLong_ = 0;
@@ -253,8 +292,8 @@ SearchSummary RunSearch(const CliOptions& options, std::FILE* out, std::FILE* te
     SearchSummary summary;
     std::size_t failed = 0;
     {
-        Search search(options, out, terminal, err,
-                      ChosenAdapters(EnumerateAdapters(), options.adapter), receiveQueue);
+        Search search(options, out, terminal, err, ChosenAdapters(EnumerateAdapters(), options),
+                      receiveQueue);
         summary = search.Run();
         failed = search.Failures().size();
     }
@@ -269,7 +308,8 @@ std::string SummaryText(const SearchSummary& summary) {
         Counted(static_cast<std::uint64_t>(summary.shown), "reply", "replies") + " shown";
     if (summary.notKept > 0)
         text += ", " + Counted(static_cast<std::uint64_t>(summary.notKept), "reply", "replies") +
-                " beyond the first " + std::to_string(TReplyTable::Capacity) + " not shown";
+                " from devices beyond the first " + std::to_string(TShownReplies::DefaultCapacity) +
+                " not shown";
     if (summary.folded > 0)
         text += ", " + Counted(static_cast<std::uint64_t>(summary.folded), "repeat", "repeats") +
                 " folded";

@@ -15,22 +15,28 @@
 // What one search saw, for the summary.
 struct SearchSummary {
     int shown = 0;                            // replies recorded and printed
-    int notKept = 0;                          // replies beyond the 1000 a search keeps
+    int notKept = 0;                          // replies from devices beyond the 65536 shown
     int folded = 0;                           // repeats not shown, with --unique
     int tooLong = 0;                          // replies longer than the 8192-byte buffer
     std::optional<std::uint64_t> kernelDrops; // for the search's socket, when known
 };
 
-// One adapter to search from: its number in the adapter list, its name and address.
+// One adapter to search from: its number in the adapter list, its interface
+// name (UTF-8) and address.
 struct SearchedAdapter {
     int number = 0;
-    std::string description;
+    std::string name;
     std::string ip;
 };
 
-// The adapters `number` names among `adapters` (kAllAdapters: every one).
-// Raises when there is no such adapter.
-std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters, int number);
+// The adapters `options` chooses among `adapters`: by number, by interface
+// name or every one. Raises UsageError naming the choices there are when none
+// matches.
+std::vector<SearchedAdapter> ChosenAdapters(const std::vector<TAdapterInfo>& adapters,
+                                            const CliOptions& options);
+
+// The interface name that leads an adapter's description, in UTF-8.
+std::string InterfaceName(const TAdapterInfo& adapter);
 
 // What a listening endpoint hands on: each reply with the binding that
 // heard it, and the news of one too long for the receive buffer.

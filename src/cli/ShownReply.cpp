@@ -10,12 +10,12 @@ std::string WithoutLast(std::string text, std::size_t count) {
     return text;
 }
 
+// Every row has the same shape, MAC known or not, so that rows line up: the
+// address and MAC ("-" when unknown) and maker, then the reply's lines.
 std::string HardwareTextLines(const ShownReply& reply) {
-    if (reply.hardware.mac.empty())
-        return TextReply(reply.record);
     std::string out = reply.record.IP;
     out.append(out.size() + 2 <= kTextReplyColumn ? kTextReplyColumn - out.size() : 2, ' ');
-    out += reply.hardware.mac;
+    out += reply.hardware.mac.empty() ? "-" : reply.hardware.mac;
     if (!reply.hardware.vendor.empty())
         out += "  " + VisibleText(reply.hardware.vendor);
     out += '\n';

@@ -16,9 +16,9 @@ struct ShownReply {
 };
 
 // Whole lines, each ending in "\n":
-// - text: with a known MAC, the address, MAC and maker on one line and the
-//   reply's lines indented under it; otherwise as TextReply. The adapter's
-//   number leads as a column of its own.
+// - text: the address, MAC ("-" when unknown) and maker on one line and the
+//   reply's lines indented under it. The adapter's number leads as a column
+//   of its own.
 // - tsv: TsvReply's fields, then MAC and maker, then the adapter's number.
 // - json: JsonReply's object with "mac", "vendor" and then "adapter".
 std::string FormatShownReply(ReplyFormat format, const ShownReply& reply);

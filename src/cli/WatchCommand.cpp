@@ -146,8 +146,7 @@ private:
 } // namespace
 
 WatchSummary RunWatch(const CliOptions& options, std::FILE* out) {
-    const std::vector<SearchedAdapter> adapters =
-        ChosenAdapters(EnumerateAdapters(), options.adapter);
+    const std::vector<SearchedAdapter> adapters = ChosenAdapters(EnumerateAdapters(), options);
     // Before the receiving threads start, so that they inherit the blocked signals.
     TStopSignals stop;
     Watch watch(options, out, adapters);

@@ -29,6 +29,11 @@ void Write(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+int UsageFailure(const UsageError& error) {
+    Write(stderr, "device-finder-cli: " + VisibleText(error.what()) + "\n" + kCliUsage);
+    return kExitUsage;
+}
+
 void RunCommand(const CliOptions& options) {
     switch (options.command) {
     case CliCommand::Help:
@@ -37,9 +42,12 @@ void RunCommand(const CliOptions& options) {
     case CliCommand::Version:
         Write(stdout, "device-finder-cli " DF_VERSION "\n");
         break;
-    case CliCommand::Adapters:
-        Write(stdout, AdapterReport(EnumerateAdapters()));
+    case CliCommand::Adapters: {
+        const std::vector<TAdapterInfo> adapters = EnumerateAdapters();
+        const std::vector<SearchedAdapter> chosen = ChosenAdapters(adapters, options);
+        Write(stdout, AdapterReport(adapters, chosen.size() == 1 ? chosen[0].number : 0));
         break;
+    }
     case CliCommand::Search: {
         std::FILE* terminal = isatty(fileno(stderr)) ? stderr : nullptr;
         Write(stderr, SummaryText(RunSearch(options, stdout, terminal)) + "\n");
@@ -63,11 +71,13 @@ int main(int argc, char** argv) {
     try {
         options = ParseCliOptions(args);
     } catch (const UsageError& error) {
-        Write(stderr, "device-finder-cli: " + VisibleText(error.what()) + "\n" + kCliUsage);
-        return kExitUsage;
+        return UsageFailure(error);
     }
     try {
         RunCommand(options);
+    } catch (const UsageError& error) {
+        // A choice only the host's adapters can judge: an adapter it lacks.
+        return UsageFailure(error);
     } catch (const Exception& error) {
         // The system's own failures carry a message for the user: GBK, with
         // CR LF line breaks.

@@ -3,6 +3,8 @@
 #include "platform/CodePage.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <bit>
 
 namespace {
 
@@ -26,11 +28,26 @@ std::size_t GbkPrefixLength(std::string_view text, std::size_t limit) {
     return std::min(at, text.size());
 }
 
+// The number of leading one bits of a dotted-quad mask.
+int PrefixLength(const std::string& mask) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, mask.c_str(), &parsed) != 1)
+        return 0;
+    return std::popcount(ntohl(parsed.s_addr));
+}
+
+// "enp3s0 (I219-V) 192.168.1.10/24": the name and model say which card, the
+// primary address tells the networks apart. A long model is cut before the
+// address is.
 std::string Description(const InterfaceFacts& facts) {
-    const std::string utf8 =
-        facts.model.empty() ? facts.name : facts.name + " (" + facts.model + ")";
-    const std::string gbk = Utf8ToGbk(utf8);
-    return gbk.substr(0, GbkPrefixLength(gbk, kAdapterDescriptionSize - 1));
+    const std::string name =
+        Utf8ToGbk(facts.model.empty() ? facts.name : facts.name + " (" + facts.model + ")");
+    const std::string address =
+        facts.addresses.empty() ? ""
+                                : " " + facts.addresses.front().address + "/" +
+                                      std::to_string(PrefixLength(facts.addresses.front().mask));
+    const std::size_t room = kAdapterDescriptionSize - 1 - address.size();
+    return name.substr(0, GbkPrefixLength(name, room)) + address;
 }
 
 IpAddrString Entry(std::string_view address, std::string_view mask) {

@@ -180,7 +180,7 @@ std::vector<DhcpLease> FindLeases(const LeaseLocations& where, std::string_view 
                     Add(leases, ParseDhclientLeases(*text, interfaceName));
     if (auto text = ReadSmallFile(where.networkdDirectory / std::to_string(interfaceIndex)))
         Add(leases, ParseKeyValueLease(*text));
-    const std::string suffix = "-" + std::string(interfaceName) + ".lease";
+    const std::string suffix = std::string("-").append(interfaceName).append(".lease");
     for (const fs::path& file : FilesIn(where.networkManagerDirectory)) {
         const std::string fileName = file.filename().string();
         if (!fileName.ends_with(suffix))

@@ -217,7 +217,7 @@ TCrashLogPlace CrashLogPlace(const std::string& program, const std::string& comp
     TCrashLogPlace place;
     place.FileName = stem;
     if ((options.LogOptions & kLogComputerName) != 0)
-        place.FileName += "_" + FileNamePart(computer);
+        place.FileName.append("_").append(FileNamePart(computer));
     place.FileName += ".qxr";
     if (!dataHome.empty())
         place.Fallback = (fs::path(dataHome) / "Quoxa" / stem).string();

@@ -23,7 +23,7 @@ std::vector<std::string> ValueLines(const std::string& value) {
         if (lines.empty())
             lines.push_back(Escaped(text));
         else
-            lines.push_back(IsBlank(text) ? " ." : " " + Escaped(text));
+            lines.push_back(IsBlank(text) ? " ." : std::string(" ").append(Escaped(text)));
     };
     for (std::size_t i = 0; i < value.size(); ++i) {
         if (value[i] != '\r' && value[i] != '\n') {

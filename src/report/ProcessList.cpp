@@ -67,7 +67,7 @@ TProcessInfo ReadProcess(const std::filesystem::path& dir, std::uint32_t id) {
     std::size_t slash = exe.rfind('/');
     if (slash != std::string::npos)
         process.Path = Utf8ToGbk(exe.substr(0, std::max<std::size_t>(slash, 1)));
-    const std::string status = "\n" + FileText(dir / "status");
+    const std::string status = std::string("\n").append(FileText(dir / "status"));
     process.Memory = StatusField(status, "VmRSS") * 1024;
     process.Threads = static_cast<std::uint32_t>(StatusField(status, "Threads"));
     ReadStat(FileText(dir / "stat"), process);

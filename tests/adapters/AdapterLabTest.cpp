@@ -46,6 +46,7 @@ struct IpView {
     std::vector<std::pair<std::string, std::string>> addresses; // address, mask
     std::string mac;                                            // "02-00-..."
     std::string gateway;
+    std::string primary; // "192.0.2.1/24"
 };
 
 std::string MacOfLinkLine(const std::string& name) {
@@ -83,6 +84,8 @@ std::vector<IpView> AdaptersAsIpShowsThem() {
         while (fields >> address)
             if (address.find('.') != std::string::npos) {
                 const auto slash = address.find('/');
+                if (view.addresses.empty())
+                    view.primary = address;
                 view.addresses.emplace_back(address.substr(0, slash),
                                             MaskOfPrefix(std::stoi(address.substr(slash + 1))));
             }
@@ -104,6 +107,7 @@ void ExpectMatchesIp(const std::vector<TAdapterInfo>& adapters) {
         SCOPED_TRACE(view.name);
         EXPECT_EQ(adapter.id, static_cast<int>(i + 1));
         EXPECT_EQ(adapter.description.substr(0, adapter.description.find(' ')), view.name);
+        EXPECT_TRUE(adapter.description.ends_with(" " + view.primary)) << adapter.description;
         std::string mask;
         for (std::size_t k = 0; k < view.addresses.size(); ++k)
             mask += (k == 0 ? "" : "A: " + view.addresses[k].first + " M: ") +
@@ -131,11 +135,11 @@ TEST_F(AdapterLab, FinderAdaptersInOrderAsIpShowsThem) {
     ASSERT_EQ(std::system(kUpWithoutAddress), 0);
     const auto adapters = EnumerateAdapters();
     ASSERT_EQ(adapters.size(), 2u);
-    EXPECT_EQ(adapters[0].description, "eth-a");
+    EXPECT_EQ(adapters[0].description, "eth-a " + Env("LAB_FINDER_IP_A") + "/24");
     EXPECT_EQ(adapters[0].ipAddress, Env("LAB_FINDER_IP_A"));
     EXPECT_EQ(adapters[0].mask, "255.255.255.0\r");
     EXPECT_EQ(adapters[0].gateway, Env("LAB_GATEWAY_A"));
-    EXPECT_EQ(adapters[1].description, "eth-b");
+    EXPECT_EQ(adapters[1].description, "eth-b " + Env("LAB_FINDER_IP_B") + "/24");
     EXPECT_EQ(adapters[1].ipAddress, Env("LAB_FINDER_IP_B"));
     EXPECT_EQ(adapters[1].mask, "255.255.255.0\r");
     EXPECT_EQ(adapters[1].gateway, "");
@@ -156,6 +160,6 @@ TEST_F(AdapterLab, TwentyVethAdaptersAreAllListed) {
     const auto adapters = EnumerateAdapters();
     ASSERT_EQ(adapters.size(), 20u);
     for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(adapters[i].description, "vx" + std::to_string(i + 1));
+        EXPECT_TRUE(adapters[i].description.starts_with("vx" + std::to_string(i + 1) + " "));
     ExpectMatchesIp(adapters);
 }

@@ -23,7 +23,7 @@ InterfaceFacts Eth0() {
 
 TEST(AdapterRecord, CarriesTheInterfacesAddressesInOrder) {
     const IpAdapterInfo record = MakeAdapterRecord(Eth0());
-    EXPECT_STREQ(record.description.data(), "eth0 (e1000e)");
+    EXPECT_STREQ(record.description.data(), "eth0 (e1000e) 192.168.1.5/24");
     ASSERT_EQ(record.addressLength, 6u);
     EXPECT_EQ(record.address[5], 0x5E);
     ASSERT_EQ(record.ipAddressList.size(), 2u);
@@ -52,12 +52,15 @@ TEST(AdapterRecord, LongFieldsAreCutToTheirRoom) {
     EXPECT_EQ(record.addressLength, 8u);
     EXPECT_EQ(std::string(record.description.data()).size(), 131u);
     EXPECT_EQ(record.description[131], '\0');
+    EXPECT_TRUE(std::string(record.description.data()).ends_with("x 192.168.1.5/24"));
 
-    // "设" is two GBK bytes: a cut at 131 bytes would split the 66th in half.
+    // "设" is two GBK bytes: a cut at 116 bytes, before the address, would
+    // split the 58th in half.
     facts.name.clear();
     facts.model.clear();
     for (int i = 0; i < 70; ++i)
         facts.name += "设";
+    facts.name.insert(0, "x");
     record = MakeAdapterRecord(facts);
     EXPECT_EQ(std::string(record.description.data()).size(), 130u);
 }

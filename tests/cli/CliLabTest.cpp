@@ -104,14 +104,16 @@ std::string AdaptersAsIpShowsThem() {
         name = name.substr(0, name.find('@'));
         if (name == "lo")
             continue;
-        std::string addresses;
+        std::string addresses, primary;
         while (fields >> address)
-            if (const auto slash = address.find('/'); address.find('.') != std::string::npos)
+            if (const auto slash = address.find('/'); address.find('.') != std::string::npos) {
                 addresses += "   address  " + address.substr(0, slash) + " / " +
                              MaskOfPrefix(std::stoi(address.substr(slash + 1))) + "\n";
+                primary = primary.empty() ? address : primary;
+            }
         if (addresses.empty())
             continue;
-        expected += std::to_string(++number) + ". " + name + "\n" + addresses;
+        expected += std::to_string(++number) + ". " + name + " " + primary + "\n" + addresses;
         std::istringstream route(Shell("ip -4 route show default dev " + name));
         for (std::string word; route >> word;)
             if (word == "via")
@@ -224,8 +226,11 @@ TEST_F(CliLab, AdaptersListEveryUpAdapterAsIpShowsIt) {
     EXPECT_EQ(run.out, AdaptersAsIpShowsThem());
     // It is no adapter to search from either: nothing listens on 0.0.0.0.
     const CliRun search = RunCli({"search", "--adapter", "3", "--wait", "100"});
-    EXPECT_EQ(search.code, 1);
-    EXPECT_NE(search.err.find("this host has 2 adapters"), std::string::npos) << search.err;
+    EXPECT_EQ(search.code, 2);
+    EXPECT_NE(search.err.find("choose 1 to 2, eth-a, eth-b or all"), std::string::npos)
+        << search.err;
+    const std::string all = AdaptersAsIpShowsThem();
+    EXPECT_EQ(RunCli({"adapters", "--adapter", "eth-b"}).out, all.substr(all.find("2. eth-b")));
     Shell("ip link del off0 && ip link del d0");
 }
 
@@ -343,7 +348,7 @@ TEST_F(CliLab, EachFormatShowsMultiLineZeroByteEmptyAndFullSizeReplies) {
     }
 }
 
-TEST_F(CliLab, TooLongRepliesAndRepliesBeyondTheThousandthAreNotShown) {
+TEST_F(CliLab, TooLongRepliesAreNotShownRepliesBeyondTheWindowsThousandAre) {
     {
         auto device = DeviceOnA(std::string(8193, 'x'));
         const CliRun run = RunCli({"search", "--wait", "600"});
@@ -358,17 +363,17 @@ TEST_F(CliLab, TooLongRepliesAndRepliesBeyondTheThousandthAreNotShown) {
                                     "600", "--jitter", "500", "--reply-text", "r"});
     const CliRun run = RunCli({"search", "--format", "tsv", "--wait", "2000"});
     EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1000);
-    EXPECT_EQ(run.err, "1000 replies shown, 200 replies beyond the first 1000 not shown, "
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1200);
+    EXPECT_EQ(run.err, "1200 replies shown, "
                        "0 datagrams dropped by the kernel\n");
 }
 
 TEST_F(CliLab, FailuresAndUsageErrorsSendNothing) {
     DeviceSim segmentA(LabNsDevA(), {"--reply-text", "A"});
     const CliRun noAdapter = RunCli({"search", "--adapter", "3"});
-    EXPECT_EQ(noAdapter.code, 1);
-    EXPECT_EQ(noAdapter.err, "device-finder-cli: there is no adapter 3: this host has 2 adapters "
-                             "(see 'device-finder-cli adapters')\n");
+    EXPECT_EQ(noAdapter.code, 2);
+    EXPECT_TRUE(noAdapter.err.starts_with("device-finder-cli: there is no adapter '3' on this "
+                                          "host: choose 1 to 2, eth-a, eth-b or all\nusage:"));
 
     const int taken = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
@@ -380,13 +385,15 @@ TEST_F(CliLab, FailuresAndUsageErrorsSendNothing) {
     ::close(taken);
     EXPECT_EQ(portTaken.code, 1);
     EXPECT_EQ(portTaken.err,
-              "device-finder-cli: Could not bind socket. Address and port are already in use.\n");
+              "device-finder-cli: Could not bind socket. Address and port are already in use.\n" +
+                  LabFinderIpA() + ":60000 is held by cli_lab_tests (pid " +
+                  std::to_string(getpid()) + ")\n");
 
     const CliRun usage = RunCli({"search", "--wait", "4s"});
     EXPECT_EQ(usage.code, 2);
     EXPECT_TRUE(usage.err.starts_with("device-finder-cli: --wait needs a whole number"))
         << usage.err;
-    EXPECT_NE(usage.err.find("\nusage: device-finder-cli adapters\n"), std::string::npos);
+    EXPECT_NE(usage.err.find("\nusage: device-finder-cli adapters "), std::string::npos);
     for (const CliRun& run : {noAdapter, portTaken, usage})
         EXPECT_EQ(run.out, "");
     EXPECT_TRUE(segmentA.WaitForLogLines(1, 300ms).empty());
@@ -407,7 +414,10 @@ TEST_F(CliLab, EveryAdapterSearchesWhatBindsAndNamesTheOneThatDoesNot) {
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, "198.51.100.2\t6001\tA\t" + DeviceMac(LabNsDevA()) + "\t\t1\n");
     EXPECT_EQ(run.err, "device-finder-cli: adapter 2 (eth-b, " + LabFinderIpB() +
-                           "): Could not bind socket. Address and port are already in use.\n"
+                           "): Could not bind socket. Address and port are already in use.\n" +
+                           LabFinderIpB() + ":60000 is held by cli_lab_tests (pid " +
+                           std::to_string(getpid()) +
+                           ")\n"
                            "device-finder-cli: 1 reply shown, 0 datagrams dropped by the "
                            "kernel, 1 adapter not searched\n");
 }

@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "cli/SearchCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -34,16 +35,17 @@ TEST(CliOptions, DefaultsBothSpellingsAndHelpAnywhere) {
 TEST(CliOptions, UsageErrors) {
     EXPECT_EQ(UsageErrorOf({}), "no command given");
     EXPECT_EQ(UsageErrorOf({"--adapter", "1"}), "unknown command '--adapter'");
-    EXPECT_EQ(UsageErrorOf({"adapters", "--adapter", "1"}), "adapters takes no options");
-    EXPECT_EQ(UsageErrorOf({"search", "1"}), "unknown option '1'");
+    EXPECT_EQ(UsageErrorOf({"adapters", "--wait", "1"}), "unknown option '--wait'");
+    EXPECT_EQ(UsageErrorOf({"search", "1"}), "unexpected argument '1'");
+    EXPECT_EQ(UsageErrorOf({"search", "--wait", "1", "extra"}), "unexpected argument 'extra'");
     EXPECT_EQ(UsageErrorOf({"search", "--wait"}), "option '--wait' needs a value");
     EXPECT_EQ(UsageErrorOf({"search", "--wait", "10", "--wait=20"}), "option '--wait' given twice");
     EXPECT_EQ(UsageErrorOf({"search", "--format", "csv"}),
               "--format needs text, tsv or json, not 'csv'");
     EXPECT_EQ(UsageErrorOf({"search", "--wait", "600001"}),
               "--wait needs a whole number from 0 to 600000, not '600001'");
-    for (const char* bad : {"0", "-1", "", "1x", " 1", "+1", "99999999999"})
-        EXPECT_NE(UsageErrorOf({"search", "--adapter", bad}), "") << "'" << bad << "'";
+    EXPECT_EQ(UsageErrorOf({"search", "--adapter="}),
+              "--adapter needs a number, an interface name or 'all'");
     for (const char* bad : {"-1", "4s", "0x10"})
         EXPECT_NE(UsageErrorOf({"search", "--wait", bad}), "") << "'" << bad << "'";
 }
@@ -65,9 +67,6 @@ TEST(CliOptions, EveryAdapterRepeatedProbesAndFolding) {
         {{"search", "--probes", "0"}, "--probes needs a whole number from 1 to 100, not '0'"},
         {{"search", "--interval", "60001"},
          "--interval needs a whole number from 0 to 60000, not '60001'"},
-        {{"search", "--adapter", "ALL"},
-         "--adapter needs a whole number from 1 to 2147483647, "
-         "not 'ALL'"},
     };
     for (const auto& [args, error] : errors)
         EXPECT_EQ(UsageErrorOf(args), error);
@@ -89,4 +88,33 @@ TEST(CliOptions, WatchDefaultsBoundsAndOptionsItDoesNotTake) {
     for (const char* option : {"--wait", "--probes", "--unique"})
         EXPECT_EQ(UsageErrorOf({"watch", option, "1"}),
                   "unknown option '" + std::string(option) + "'");
+}
+
+TEST(ChosenAdapters, ByNumberNameOrAllElseAUsageErrorNamingTheChoices) {
+    std::vector<TAdapterInfo> adapters(2);
+    adapters[0].description = "eth-a (e1000e) 198.51.100.1/24";
+    adapters[0].ipAddress = "198.51.100.1";
+    adapters[1].description = "eth-b 203.0.113.1/24";
+    adapters[1].ipAddress = "203.0.113.1";
+    const auto numbers = [&](std::vector<std::string_view> args) {
+        std::vector<int> chosen;
+        for (const SearchedAdapter& adapter : ChosenAdapters(adapters, ParseCliOptions(args)))
+            chosen.push_back(adapter.number);
+        return chosen;
+    };
+    EXPECT_EQ(numbers({"search"}), std::vector<int>{1});
+    EXPECT_EQ(numbers({"watch", "--adapter", "2"}), std::vector<int>{2});
+    EXPECT_EQ(numbers({"search", "--adapter=eth-b"}), std::vector<int>{2});
+    EXPECT_EQ(numbers({"adapters"}), (std::vector<int>{1, 2}));
+    EXPECT_EQ(numbers({"watch", "--adapter", "all"}), (std::vector<int>{1, 2}));
+    EXPECT_EQ(ChosenAdapters(adapters, ParseCliOptions({"search"}))[0].name, "eth-a");
+    for (const char* bad :
+         {"0", "3", "-1", "1x", " 1", "+1", "99999999999", "ALL", "eth", "eth-a "})
+        try {
+            ChosenAdapters(adapters, ParseCliOptions({"search", "--adapter", bad}));
+            ADD_FAILURE() << "'" << bad << "' chose an adapter";
+        } catch (const UsageError& error) {
+            EXPECT_EQ(error.what(), "there is no adapter '" + std::string(bad) +
+                                        "' on this host: choose 1 to 2, eth-a, eth-b or all");
+        }
 }

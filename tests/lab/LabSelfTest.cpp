@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
@@ -86,6 +87,14 @@ public:
         inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip);
         buffer.resize(static_cast<std::size_t>(n));
         return Datagram{ip, ntohs(from.sin_port), buffer};
+    }
+
+    // Datagrams the kernel dropped because the receive queue was full.
+    std::uint32_t Drops() const {
+        std::uint32_t memory[SK_MEMINFO_VARS] = {};
+        socklen_t length = sizeof memory;
+        getsockopt(fd_, SOL_SOCKET, SO_MEMINFO, memory, &length);
+        return memory[SK_MEMINFO_DROPS];
     }
 
     // Receives until `count` datagrams came or `timeout` passed without one.
@@ -200,6 +209,19 @@ TEST_F(Lab, ThousandDevicesAnswerFromThousandAddresses) {
     EXPECT_TRUE(sources.count("198.18.0.1"));
     EXPECT_TRUE(sources.count("198.18.3.232"));
     EXPECT_FALSE(sources.count("198.18.3.233"));
+}
+
+TEST_F(Lab, StopLeavesQueuedRepliesUnsent) {
+    constexpr std::size_t kQueued = 1000 * 1000;
+    LabAddAddresses(LabNsDevA(), "eth0", "198.18.16.1", 1000);
+    DeviceSim sim(LabNsDevA(),
+                  {"--devices", "1000", "--first-ip", "198.18.16.1", "--replies", "1000"});
+    FinderSocket finder(LabFinderIpA());
+    finder.Send(kProbeBytes);
+    ASSERT_TRUE(finder.Receive(2s));
+    EXPECT_EQ(sim.Stop(), 0);
+    const std::size_t sent = 1 + finder.ReceiveUpTo(kQueued, kQuiet).size() + finder.Drops();
+    EXPECT_LT(sent, kQueued / 2);
 }
 
 TEST_F(Lab, DeviceAddressesMissingFromTheNamespaceStopTheSimulator) {

@@ -107,6 +107,12 @@ std::FILE* OpenLog(const std::string& path) {
     return file;
 }
 
+sigset_t NoSignalsBlocked() {
+    sigset_t none;
+    sigemptyset(&none);
+    return none;
+}
+
 int CloseLog(std::FILE* file) {
     return file != nullptr ? std::fclose(file) : 0;
 }
@@ -129,8 +135,7 @@ Simulator::Simulator(const SimOptions& options)
 }
 
 void Simulator::Run(const volatile std::sig_atomic_t& stop) {
-    sigset_t open;
-    sigemptyset(&open);
+    const sigset_t open = NoSignalsBlocked();
     while (stop == 0) {
         pollfd wait{socket_.Get(), POLLIN, 0};
         const auto left = WaitTime();
@@ -146,7 +151,7 @@ void Simulator::Run(const volatile std::sig_atomic_t& stop) {
         if (ready > 0) {
             ReceiveAll();
         }
-        SendDue();
+        SendDue(stop);
     }
 }
 
@@ -212,9 +217,11 @@ void Simulator::Received(std::string_view bytes, std::uint32_t from, std::uint16
     }
 }
 
-void Simulator::SendDue() {
+void Simulator::SendDue(const volatile std::sig_atomic_t& stop) {
     std::vector<Pending> due;
-    for (;;) {
+    const sigset_t open = NoSignalsBlocked();
+    const timespec immediately{};
+    while (stop == 0) {
         const auto now = Clock::now();
         due.clear();
         while (!pending_.empty() && pending_.top().due <= now && due.size() < kSendBurst) {
@@ -225,6 +232,10 @@ void Simulator::SendDue() {
             return;
         }
         SendBatch(due);
+        // Replies can stay due for minutes on end when the host sends slower
+        // than they were planned: a stop is let in between batches, not just
+        // while waiting.
+        ppoll(nullptr, 0, &immediately, &open);
     }
 }
 

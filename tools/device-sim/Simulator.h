@@ -60,8 +60,8 @@ private:
     void Received(std::string_view bytes, std::uint32_t from, std::uint16_t port,
                   std::uint32_t localAddress);
     // Sends every reply that is due, many to one system call, as a switch
-    // delivers a burst: back to back.
-    void SendDue();
+    // delivers a burst: back to back. Returns early once `stop` is set.
+    void SendDue(const volatile std::sig_atomic_t& stop);
     void SendBatch(const std::vector<Pending>& replies);
     // Until the next reply is due; nothing when none is pending.
     std::optional<std::chrono::nanoseconds> WaitTime() const;

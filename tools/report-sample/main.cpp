@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     TReportInput input = RaiseSocketError();
     input.StartTime = start;
     for (int i = 1; i < argc; ++i)
-        input.Parameters += (i > 1 ? " " : "") + std::string(argv[i]);
+        input.Parameters.append(i > 1 ? " " : "").append(argv[i]);
     input.ProgramDescription = Utf8ToGbk("崩溃报告示例");
     input.ProgramVersion = DF_VERSION;
 
