@@ -1,11 +1,17 @@
 #include "callstack/ThrowSite.h"
 #include "net/IdException.h"
 #include "net/IdSync.h"
+#include "net/IdUDPServer.h"
+#include "support/LoopbackPeer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -172,4 +178,67 @@ TEST(Synchronize, WhileWorkFailsTheCallerStillWaitsForItsCall) {
     WaitRunningSyncCalls([&] { return ran.load(); }, 5s);
     worker.join();
     EXPECT_TRUE(ranBeforeReturn);
+}
+
+namespace {
+
+// Ends the process with a message when the test it guards has not finished
+// within `limit`: a deadlock would otherwise hang the whole run silently.
+class Watchdog {
+public:
+    Watchdog(std::chrono::seconds limit, const char* what)
+        : thread_([this, limit, what] {
+              std::unique_lock guard(lock_);
+              if (!finished_.wait_for(guard, limit, [this] { return done_; })) {
+                  std::fprintf(stderr, "watchdog: %s did not finish within %llds\n", what,
+                               static_cast<long long>(limit.count()));
+                  std::abort();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard guard(lock_);
+            done_ = true;
+        }
+        finished_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable finished_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+} // namespace
+
+// The read handler closes the endpoint while a burst keeps its receiving
+// thread handing datagrams over, and the UI thread runs pending calls only
+// every few milliseconds: the put-off close then waits for that thread while
+// the thread's next hand-over sits in the queue behind it.
+TEST(Synchronize, CloseFromAReadHandlerDuringABurstDoesNotDeadlock) {
+    const Watchdog watchdog(30s, "the close during a burst");
+    TIdUDPServer server{"UDPServerTask"};
+    server.Bindings.Add().IP = "127.0.0.1";
+    int reads = 0;
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+        ++reads;
+        server.SetActive(false);
+    };
+    server.SetActive(true);
+    const std::uint16_t port = server.Bindings[0].Port;
+    std::thread burst([port] {
+        const LoopbackPeer device;
+        for (int i = 0; i < 40; ++i) {
+            device.SendTo(port, {static_cast<std::uint8_t>(i)});
+            std::this_thread::sleep_for(500us);
+        }
+    });
+    while (reads == 0 || server.ListenerCount() > 0) {
+        CheckSynchronize();
+        std::this_thread::sleep_for(5ms);
+    }
+    burst.join();
+    EXPECT_FALSE(server.Active());
 }
