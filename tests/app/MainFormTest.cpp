@@ -132,6 +132,19 @@ TEST_F(MainFormTest, RowHeightFollowsTheReplyWithTheMostLineFeeds) {
     const int visible = form.lbDevice->RowList().viewport()->height();
     EXPECT_GT(visible, 68);
     EXPECT_EQ(form.lbDevice->ItemHeight(), visible);
+    // The cap follows the list: a reply that arrived while the list was
+    // smaller than its rows gets its full height back when the list grows.
+    struct Case {
+        int windowHeight;
+        int itemHeight;
+    };
+    ReplyTable().Reset();
+    form.resize(846, 120);
+    Reply("10.0.0.4", 6001, "a\nb\nc");
+    for (const Case& c : {Case{120, 17}, Case{625, 51}, Case{180, 40}, Case{300, 51}}) {
+        form.resize(846, c.windowHeight);
+        EXPECT_EQ(form.lbDevice->ItemHeight(), c.itemHeight) << c.windowHeight;
+    }
 }
 
 TEST_F(MainFormTest, RepliesToAnInactiveEndpointAndBeyondTheThousandthAreDropped) {
