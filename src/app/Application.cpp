@@ -89,9 +89,11 @@ std::vector<TKnownRoutine> TApplication::HookedRoutines() {
 
 void TApplication::ProcessMessages(std::chrono::milliseconds limit) {
     // The timer guarantees an event at the limit, so the blocking wait below
-    // never outlasts it.
+    // never outlasts it. A coarse timer may fire 5 % late, which would
+    // stretch the search wait by as much.
     QTimer wakeUp;
     wakeUp.setSingleShot(true);
+    wakeUp.setTimerType(Qt::PreciseTimer);
     wakeUp.start(limit);
     processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
