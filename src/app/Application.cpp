@@ -7,13 +7,19 @@
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
 #include "platform/UnknownException.h"
+#include "ui/SystemPalette.h"
 
 #include <QMessageBox>
+#include <QStyleFactory>
 #include <QTimer>
 #include <cstring>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     SetProcessMessagesHook(&TApplication::ProcessMessages);
+    // The look is ours alone: one style, and every palette role set, so a
+    // desktop theme or style has nothing left to change.
+    setStyle(QStyleFactory::create("Fusion"));
+    setPalette(SystemPalette());
 }
 
 TApplication::~TApplication() {
