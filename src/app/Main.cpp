@@ -133,6 +133,7 @@ void TMainForm::CreateDeviceList() {
     rbDeviceList->setFont(FontOf("宋体", 13));
     rbDeviceList->SetCaption(QString::fromUtf8("设备列表"));
     lbDevice = new TColumnListBox(rbDeviceList);
+    lbDevice->setAccessibleName(rbDeviceList->Caption());
     SetUpDeviceList(*lbDevice);
     DeviceListActions = new TDeviceListActions(*lbDevice, ReplyTable());
     lbDevice->RowList().viewport()->installEventFilter(this);
