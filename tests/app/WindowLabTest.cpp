@@ -2,17 +2,21 @@
 #include "app/Application.h"
 #include "app/Main.h"
 #include "ui/ColumnListBox.h"
+#include "ui/FlatComboBox.h"
 #include "ui/FlatStatusBar.h"
 #include "ui/HotButton.h"
 #include "ui/Shading.h"
 
+#include <QAbstractItemView>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -33,6 +37,9 @@ namespace {
 
 // A display number of its own, away from a desktop's :0 and other tests'.
 constexpr const char* kDisplay = ":12";
+// Set in a copy of this program that a test starts to take one picture of
+// the window on the display the test already runs.
+constexpr const char* kShotVariable = "WINDOW_LAB_SHOT";
 
 QString U(const char* text) {
     return QString::fromUtf8(text);
@@ -56,6 +63,10 @@ protected:
     static void SetUpTestSuite() {
         if (!InLab())
             return;
+        if (std::getenv(kShotVariable) != nullptr) {
+            StartApplication();
+            return;
+        }
         const std::string display = kDisplay;
         const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
         if (std::filesystem::exists(socket))
@@ -72,6 +83,10 @@ protected:
             usleep(50000);
         if (!std::filesystem::exists(socket))
             return; // the server did not come up; the tests skip
+        StartApplication();
+    }
+
+    static void StartApplication() {
         setenv("DISPLAY", kDisplay, 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         app_ = new TApplication(argc_, argv_);
@@ -99,14 +114,16 @@ protected:
         WaitFor([] { return false; }, 300);
     }
 
-    // What the X server shows of `btnSearch`.
-    QImage SearchButtonOnScreen() const {
-        const QPoint at = form->btnSearch->mapToGlobal(QPoint(0, 0));
+    // What the X server shows of `area` of `widget`.
+    QImage OnScreen(const QWidget& widget, QRect area) const {
+        const QPoint at = widget.mapToGlobal(area.topLeft());
         return form->screen()
-            ->grabWindow(0, at.x(), at.y(), 163, 33)
+            ->grabWindow(0, at.x(), at.y(), area.width(), area.height())
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     }
+
+    QImage SearchButtonOnScreen() const { return OnScreen(*form->btnSearch, {0, 0, 163, 33}); }
 
     std::unique_ptr<TMainForm> form;
     static inline pid_t xvfb_ = -1;
@@ -154,4 +171,109 @@ TEST_F(WindowLabTest, HoverShowsTheHotRingClickSearchesAndTheWaitLooksDisabled) 
     EXPECT_EQ(form->lbDevice->Items().Count(), 1);
     EXPECT_TRUE(button.isEnabled());
     EXPECT_FALSE(button.hasFocus()) << "enabled again without the focus";
+}
+
+TEST_F(WindowLabTest, ButtonPressedAndDraggedOffShowsTheFocusRingNotTheHotRing) {
+    THotButton& button = *form->btnSearch;
+    QCursor::setPos(button.mapToGlobal(QPoint(80, 16)));
+    ASSERT_TRUE(WaitFor([&] { return button.Hovering(); }, 3000));
+    ASSERT_EQ(std::system("xdotool mousedown 1"), 0);
+    ASSERT_TRUE(WaitFor([&] { return button.PressedLook(); }, 3000));
+    QCursor::setPos(button.mapToGlobal(QPoint(80, 33 + 20)));
+    WaitFor([&] { return !button.PressedLook(); }, 3000);
+    WaitFor([] { return false; }, 300);
+    const QImage shot = SearchButtonOnScreen();
+    ASSERT_EQ(std::system("xdotool mouseup 1"), 0);
+    WaitFor([] { return false; }, 300);
+    const TColor h = clHighlight, l = LightenColor(clBtnFace, 30);
+    EXPECT_EQ(shot.pixel(80, 30), Rgb(MixColors(h, l, 160))) << "the focus ring's bottom row";
+    EXPECT_EQ(form->StatusLine->SimpleCaption(), U("")) << "released off the button: no search";
+}
+
+// A reply listed while the window is too small for its rows, then the
+// window made large again.
+TEST_F(WindowLabTest, RowsTakeTheirHeightBackWhenTheWindowGrowsAfterASearch) {
+    auto device = std::make_unique<DeviceSim>(
+        LabNsDevA(), std::vector<std::string>{"--devices", "1", "--first-ip", LabDevIpA(),
+                                              "--reply-text", "X\nY\nZ"});
+    form->resize(846, 120);
+    WaitFor([] { return false; }, 300);
+    form->btnSearchClick();
+    ASSERT_EQ(form->lbDevice->Items().Count(), 1);
+    form->resize(846, 625);
+    WaitFor([] { return false; }, 300);
+    form->lbDevice->RowList().SetItemIndex(0);
+    WaitFor([] { return false; }, 300);
+    const QWidget& rows = *form->lbDevice->RowList().viewport();
+    const QImage shot = OnScreen(rows, rows.rect());
+    const int x = shot.width() - 10;
+    int highlighted = 0;
+    while (highlighted < shot.height() && shot.pixel(x, highlighted) == Rgb(clHighlight))
+        ++highlighted;
+    EXPECT_EQ(highlighted, 51) << "the selected first row, three lines high";
+    EXPECT_EQ(shot.pixel(x, 51), Rgb(clWindow)) << "below the row";
+}
+
+// Run in the lab with exactly ten adapters (lab.sh run --bare --veth 10).
+TEST_F(WindowLabTest, TenAdaptersDropAListOfEightRowsBelowTheControl) {
+    TFlatComboBox& combo = *form->cbAdapters;
+    if (combo.count() != 10)
+        GTEST_SKIP() << "needs the lab with ten adapters; has " << combo.count();
+    QCursor::setPos(combo.mapToGlobal(QPoint(300, 12)));
+    WaitFor([] { return false; }, 200);
+    ASSERT_EQ(std::system("xdotool click 1"), 0);
+    const QAbstractItemView& list = *combo.view();
+    ASSERT_TRUE(WaitFor([&] { return list.isVisible(); }, 3000));
+    WaitFor([] { return false; }, 300);
+    const QWidget& popup = *list.window();
+    EXPECT_EQ(popup.geometry().top(), combo.mapToGlobal(QPoint(0, combo.height())).y());
+    EXPECT_TRUE(list.verticalScrollBar()->isVisible());
+    const QRect first = list.visualRect(list.model()->index(0, 0));
+    ASSERT_GT(first.height(), 0);
+    EXPECT_EQ(list.viewport()->height() / first.height(), 8);
+    const QImage shot = OnScreen(*list.viewport(), first);
+    EXPECT_EQ(shot.pixel(first.width() - 3, first.height() / 2), qRgb(0, 120, 215));
+    ASSERT_EQ(std::system("xdotool key Escape"), 0);
+    WaitFor([&] { return !list.isVisible(); }, 3000);
+}
+
+namespace {
+
+// A desktop in KDE's dark colours, read by the toolkit's KDE platform theme.
+void WriteDarkDesktop(const std::filesystem::path& home) {
+    std::filesystem::create_directories(home);
+    std::ofstream globals(home / "kdeglobals");
+    for (const char* group : {"Window", "View", "Button", "Selection", "Tooltip"})
+        globals << "[Colors:" << group
+                << "]\nBackgroundNormal=35,38,41\nBackgroundAlternate=49,54,59\n"
+                << "ForegroundNormal=239,240,241\nForegroundInactive=161,169,177\n\n";
+    globals << "[General]\nwidgetStyle=Fusion\n";
+}
+
+} // namespace
+
+// The copy's part: the window as it looks, saved where the test wants it.
+TEST_F(WindowLabTest, SaveWindowShot) {
+    const char* path = std::getenv(kShotVariable);
+    if (path == nullptr)
+        GTEST_SKIP() << "run by DarkDesktopChangesNoPixel in a copy of this program";
+    ASSERT_TRUE(OnScreen(*form, form->rect()).save(path));
+}
+
+TEST_F(WindowLabTest, DarkDesktopChangesNoPixel) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "window-lab-dark";
+    std::filesystem::remove_all(dir);
+    WriteDarkDesktop(dir);
+    const QImage usual = OnScreen(*form, form->rect());
+    form->hide();
+    form->UDPServerTask.SetActive(false); // the copy binds the same address
+    const std::string shot = (dir / "dark.png").string();
+    const std::string command =
+        std::string(kShotVariable) + "=" + shot +
+        " XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5 XDG_CONFIG_HOME=" + dir.string() +
+        " /proc/" + std::to_string(getpid()) + "/exe --gtest_filter=WindowLabTest.SaveWindowShot";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const QImage dark = QImage(QString::fromStdString(shot)).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(dark.size(), usual.size());
+    EXPECT_TRUE(dark == usual) << "see " << shot;
 }
