@@ -12,8 +12,6 @@
 #include "ui/StyledLabel.h"
 
 #include <QElapsedTimer>
-#include <QProxyStyle>
-#include <QStyleFactory>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -134,19 +132,6 @@ TEST_F(MainFormTest, RowHeightFollowsTheReplyWithTheMostLineFeeds) {
     const int visible = form.lbDevice->RowList().viewport()->height();
     EXPECT_GT(visible, 68);
     EXPECT_EQ(form.lbDevice->ItemHeight(), visible);
-    // The cap follows the list: a reply that arrived while the list was
-    // smaller than its rows gets its full height back when the list grows.
-    struct Case {
-        int windowHeight;
-        int itemHeight;
-    };
-    ReplyTable().Reset();
-    form.resize(846, 120);
-    Reply("10.0.0.4", 6001, "a\nb\nc");
-    for (const Case& c : {Case{120, 17}, Case{625, 51}, Case{180, 40}, Case{300, 51}}) {
-        form.resize(846, c.windowHeight);
-        EXPECT_EQ(form.lbDevice->ItemHeight(), c.itemHeight) << c.windowHeight;
-    }
 }
 
 TEST_F(MainFormTest, RepliesToAnInactiveEndpointAndBeyondTheThousandthAreDropped) {
@@ -185,34 +170,6 @@ TEST_F(MainFormTest, ActiveControlsNameOurOwnClasses) {
     DescribeActiveControls(QApplication::activeWindow(), QApplication::focusWidget(), searched);
     EXPECT_EQ(clicked.FormClass + " " + clicked.ControlClass, "TMainForm THotButton");
     EXPECT_EQ(searched.FormClass + " " + searched.ControlClass.substr(0, 1), "TMainForm T");
-}
-
-namespace {
-
-// A desktop that turned dark: its style hands Qt a dark palette to start from.
-class DarkDesktopStyle : public QProxyStyle {
-public:
-    DarkDesktopStyle() : QProxyStyle(QStyleFactory::create("Fusion")) {}
-    QPalette standardPalette() const override {
-        QPalette dark(QColor(53, 53, 53), QColor(30, 30, 30));
-        dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-        dark.setColor(QPalette::ToolTipBase, QColor(25, 25, 25));
-        return dark;
-    }
-};
-
-} // namespace
-
-TEST_F(MainFormTest, ADarkDesktopChangesNoPixelOfTheWindow) {
-    form.cbAdapters->addItems({U("1. eth0"), U("2. eth1")});
-    QApplication::processEvents();
-    const QImage usual = form.grab().toImage();
-    QApplication::setStyle(new DarkDesktopStyle);
-    QApplication::processEvents();
-    const QImage dark = form.grab().toImage();
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    EXPECT_EQ(QApplication::palette().color(QPalette::Dark), QColor(160, 160, 160));
-    EXPECT_TRUE(dark == usual);
 }
 
 TEST(ApplicationExceptions, MessageTextGetsAFullStopOnlyWhenItEndsHigher) {

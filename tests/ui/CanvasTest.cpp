@@ -13,9 +13,8 @@ const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kBlack = qRgb(0, 0, 0);
 
 // A white 120 x 60 image drawn on through a canvas.
-// `size` in logical pixels; the image holds `scale` device pixels for each.
 QImage Draw(const std::function<void(TCanvas&)>& paint, QSize size = {120, 60}, int scale = 1) {
-    QImage image(size * scale, QImage::Format_RGB32);
+    QImage image(size * scale, QImage::Format_RGB32); // `scale` device pixels a pixel
     image.setDevicePixelRatio(scale);
     image.fill(kWhite);
     QPainter painter(&image);
@@ -98,28 +97,23 @@ TEST(Canvas, FillRectAndRectangleAreHalfOpen) {
 
 TEST(Canvas, FocusRectInvertsEverySecondEdgePixelAndUndoesItself) {
     const TRect rect{3, 2, 11, 7};
+    const auto paint = [&](TCanvas& canvas) {
+        canvas.Brush.Color = clHighlight;
+        canvas.FillRect({0, 0, 20, 10});
+        canvas.DrawFocusRect(rect);
+    };
+    const QImage once = Draw(paint);
     const QRgb inverted = qRgb(255, 135, 40);
-    // A dot is one logical pixel at any scale, never a line of device pixels.
-    for (const int scale : {1, 2}) {
-        const QImage once = Draw(
-            [&](TCanvas& canvas) {
-                canvas.Brush.Color = clHighlight;
-                canvas.FillRect({0, 0, 20, 10});
-                canvas.DrawFocusRect(rect);
-            },
-            {20, 10}, scale);
-        for (int y = 0; y < 10 * scale; ++y)
-            for (int x = 0; x < 20 * scale; ++x) {
-                const int lx = x / scale, ly = y / scale;
-                const bool edge = lx >= rect.Left && lx < rect.Right && ly >= rect.Top &&
-                                  ly < rect.Bottom &&
-                                  (lx == rect.Left || lx == rect.Right - 1 || ly == rect.Top ||
-                                   ly == rect.Bottom - 1);
-                const bool dot = edge && (lx + ly - rect.Left - rect.Top) % 2 == 0;
-                EXPECT_EQ(once.pixel(x, y), dot ? inverted : Rgb(clHighlight))
-                    << x << "," << y << " at scale " << scale;
-            }
-    }
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const bool edge =
+                x >= rect.Left && x < rect.Right && y >= rect.Top && y < rect.Bottom &&
+                (x == rect.Left || x == rect.Right - 1 || y == rect.Top || y == rect.Bottom - 1);
+            const bool dot = edge && (x + y - rect.Left - rect.Top) % 2 == 0;
+            EXPECT_EQ(once.pixel(x, y), dot ? inverted : Rgb(clHighlight)) << x << "," << y;
+        }
+    // At 200 % each dot is two by two device pixels, not a grey line.
+    EXPECT_TRUE(Draw(paint, {120, 60}, 2).copy() == once.scaled(240, 120));
     const QImage twice = Draw([&](TCanvas& canvas) {
         canvas.DrawFocusRect(rect);
         canvas.DrawFocusRect(rect);

