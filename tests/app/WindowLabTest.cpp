@@ -191,7 +191,6 @@ TEST_F(WindowLabTest, RowsTakeTheirHeightBackWhenTheWindowGrowsAfterASearch) {
     EXPECT_EQ(shot.pixel(0, 51), Rgb(clWindow));
 }
 
-// In the lab with ten adapters (lab.sh run --bare --veth 10).
 TEST_F(WindowLabTest, TenAdaptersDropAListOfEightRowsBelowTheControl) {
     TFlatComboBox& combo = *form->cbAdapters;
     if (combo.count() != 10)

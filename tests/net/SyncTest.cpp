@@ -13,7 +13,6 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 

@@ -112,8 +112,7 @@ TEST(Canvas, FocusRectInvertsEverySecondEdgePixelAndUndoesItself) {
             const bool dot = edge && (x + y - rect.Left - rect.Top) % 2 == 0;
             EXPECT_EQ(once.pixel(x, y), dot ? inverted : Rgb(clHighlight)) << x << "," << y;
         }
-    // At 200 % each dot is two by two device pixels, not a grey line.
-    EXPECT_TRUE(Draw(paint, {120, 60}, 2).copy() == once.scaled(240, 120));
+    EXPECT_TRUE(Draw(paint, {120, 60}, 2).copy() == once.scaled(240, 120)) << "dots at 200 %";
     const QImage twice = Draw([&](TCanvas& canvas) {
         canvas.DrawFocusRect(rect);
         canvas.DrawFocusRect(rect);
