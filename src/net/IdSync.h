@@ -7,9 +7,10 @@
 //
 // A worker thread that calls Synchronize queues the call in the process-wide
 // queue of pending calls, wakes the UI thread through the installed wake-up
-// hook and blocks until the UI thread has run the call; an exception the call raised is raised again in the worker. The UI
-// thread runs the queue with CheckSynchronize: when woken, and while it waits
-// for a thread to end. One process-wide lock guards the queue.
+// hook and blocks until the UI thread has run the call; an exception the call
+// raised is raised again in the worker. The UI thread runs the queue with
+// CheckSynchronize: when woken, and while it waits for a thread to end. One
+// process-wide lock guards the queue.
 //
 // The UI thread is the thread that started the process (or the one named by
 // SetMainThread).
