@@ -7,13 +7,19 @@
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
 #include "platform/UnknownException.h"
+#include "ui/SystemPalette.h"
 
 #include <QMessageBox>
+#include <QStyleFactory>
 #include <QTimer>
 #include <cstring>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     SetProcessMessagesHook(&TApplication::ProcessMessages);
+    // The look is ours alone: one style, and every palette role set, so a
+    // desktop theme or style has nothing left to change.
+    setStyle(QStyleFactory::create("Fusion"));
+    setPalette(SystemPalette());
 }
 
 TApplication::~TApplication() {
@@ -89,9 +95,11 @@ std::vector<TKnownRoutine> TApplication::HookedRoutines() {
 
 void TApplication::ProcessMessages(std::chrono::milliseconds limit) {
     // The timer guarantees an event at the limit, so the blocking wait below
-    // never outlasts it.
+    // never outlasts it. A coarse timer may fire 5 % late, which would
+    // stretch the search wait by as much.
     QTimer wakeUp;
     wakeUp.setSingleShot(true);
+    wakeUp.setTimerType(Qt::PreciseTimer);
     wakeUp.start(limit);
     processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }

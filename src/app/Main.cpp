@@ -133,8 +133,10 @@ void TMainForm::CreateDeviceList() {
     rbDeviceList->setFont(FontOf("宋体", 13));
     rbDeviceList->SetCaption(QString::fromUtf8("设备列表"));
     lbDevice = new TColumnListBox(rbDeviceList);
+    lbDevice->setAccessibleName(rbDeviceList->Caption());
     SetUpDeviceList(*lbDevice);
     DeviceListActions = new TDeviceListActions(*lbDevice, ReplyTable());
+    lbDevice->RowList().viewport()->installEventFilter(this);
 }
 
 void TMainForm::CreateBottomPanel() {
@@ -237,10 +239,26 @@ void TMainForm::UDPServerTaskUDPRead(TIdUDPListenerThread&, const TIdBytes& data
         return;
     lbDevice->Items().Add(RowText(*record));
     DeviceListActions->ReplyListed(*record);
-    // One reply of thousands of lines must not make every row a screen high:
-    // a row is at most as tall as the list shows, and its text is clipped.
+    rowHeightRule_ = ReplyTable().RowHeight();
+    FitRowHeight();
+}
+
+// One reply of thousands of lines must not make every row a screen high: a
+// row is at most as tall as the list shows, and its text is clipped. The cap
+// follows the list's size, so a reply that arrived while the window was small
+// gets its full height back when the window grows; a row never gets shorter
+// than one line.
+void TMainForm::FitRowHeight() {
+    if (rowHeightRule_ == 0)
+        return;
     const int visible = lbDevice->RowList().viewport()->height();
-    lbDevice->SetItemHeight(std::min(ReplyTable().RowHeight(), std::max(visible, 1)));
+    lbDevice->SetItemHeight(std::max(TReplyTable::LineHeight, std::min(rowHeightRule_, visible)));
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == lbDevice->RowList().viewport())
+        FitRowHeight();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMainForm::StatusText(const QString& text) {

@@ -59,6 +59,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -67,8 +68,11 @@ private:
     void CreateBottomPanel();
     void WireHandlers();
     void Dock();
+    void FitRowHeight();
 
     std::vector<TAdapterInfo> adapters_;
+    // The row height the replies ask for; 0 until the first reply.
+    int rowHeightRule_ = 0;
 };
 
 // The search's state, shared by the window's handlers for the life of the

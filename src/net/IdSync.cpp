@@ -28,6 +28,8 @@ struct SyncRequest {
     // Where `failure` was thrown, on the UI thread: the caller raises it
     // again, and a report of it there names the real throw site.
     std::optional<TThrowSite> site;
+    // Its place in the order of queuing, set under the hand-over lock.
+    std::uint64_t serial = 0;
 };
 
 void RecordFailure(SyncRequest& request) {
@@ -72,7 +74,8 @@ void SignalDone(int fd) {
 struct SyncState {
     std::mutex lock;
     std::deque<SyncRequest*> queue;
-    bool callsPending = false;
+    // How many calls were ever queued; numbers each new one.
+    std::uint64_t queuedCount = 0;
     // Signalled when a call is queued, a call has run, or a waited-for
     // condition changed.
     std::condition_variable changed;
@@ -125,8 +128,8 @@ void SynchronizeWhile(const std::function<void()>& method,
     std::function<void()> wake;
     {
         std::lock_guard guard(s.lock);
+        request.serial = ++s.queuedCount;
         s.queue.push_back(&request);
-        s.callsPending = true;
         wake = s.wake;
     }
     s.changed.notify_all();
@@ -160,9 +163,8 @@ void Queue(std::function<void()> method) {
     std::function<void()> wake;
     {
         std::lock_guard guard(s.lock);
-        s.queue.push_back(
-            new SyncRequest{std::move(method), nullptr, false, true, -1, std::nullopt});
-        s.callsPending = true;
+        s.queue.push_back(new SyncRequest{std::move(method), nullptr, false, true, -1, std::nullopt,
+                                          ++s.queuedCount});
         wake = s.wake;
     }
     s.changed.notify_all();
@@ -175,11 +177,18 @@ bool CheckSynchronize() {
     std::unique_lock guard(s.lock);
     if (std::this_thread::get_id() != s.mainThread)
         return false;
-    s.callsPending = false;
-    std::deque<SyncRequest*> calls;
-    calls.swap(s.queue);
+    // Calls are taken from the shared queue one at a time, never into a
+    // private list: a call may wait for a thread whose own call is queued
+    // behind it, and the pass nested in that wait must find that call. Only
+    // the calls queued before this pass began run in it, so a worker that
+    // queues again at once cannot keep it going.
+    const std::uint64_t last = s.queuedCount;
+    bool ran = false;
     std::exception_ptr queuedFailure;
-    for (SyncRequest* request : calls) {
+    while (!s.queue.empty() && s.queue.front()->serial <= last) {
+        SyncRequest* request = s.queue.front();
+        s.queue.pop_front();
+        ran = true;
         guard.unlock();
         try {
             request->method();
@@ -209,7 +218,7 @@ bool CheckSynchronize() {
     guard.unlock();
     if (queuedFailure)
         std::rethrow_exception(queuedFailure);
-    return !calls.empty();
+    return ran;
 }
 
 bool WaitRunningSyncCalls(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
@@ -217,7 +226,7 @@ bool WaitRunningSyncCalls(const std::function<bool()>& done, std::chrono::millis
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock guard(s.lock);
     while (!done()) {
-        if (s.callsPending) {
+        if (!s.queue.empty()) {
             guard.unlock();
             CheckSynchronize();
             guard.lock();

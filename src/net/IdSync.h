@@ -6,11 +6,11 @@
 // The hand-over from worker threads to the UI thread.
 //
 // A worker thread that calls Synchronize queues the call in the process-wide
-// queue of pending calls, raises the calls-pending flag, wakes the UI thread
-// through the installed wake-up hook and blocks until the UI thread has run
-// the call; an exception the call raised is raised again in the worker. The UI
-// thread runs the queue with CheckSynchronize: when woken, and while it waits
-// for a thread to end. One process-wide lock guards the queue and the flag.
+// queue of pending calls, wakes the UI thread through the installed wake-up
+// hook and blocks until the UI thread has run the call; an exception the call
+// raised is raised again in the worker. The UI thread runs the queue with
+// CheckSynchronize: when woken, and while it waits for a thread to end. One
+// process-wide lock guards the queue.
 //
 // The UI thread is the thread that started the process (or the one named by
 // SetMainThread).
@@ -34,7 +34,9 @@ void SynchronizeWhile(const std::function<void()>& method,
 // CheckSynchronize after the other calls of that pass have run.
 void Queue(std::function<void()> method);
 
-// Runs every pending call, oldest first. Only the UI thread runs calls;
+// Runs the calls pending when it is called, oldest first, taking each from
+// the shared queue as its turn comes, so that a call that waits for a worker
+// lets a nested pass run that worker's call queued behind it. Only the UI thread runs calls;
 // elsewhere this does nothing. Returns whether any call ran.
 bool CheckSynchronize();
 

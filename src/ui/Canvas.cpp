@@ -136,20 +136,23 @@ void TCanvas::DrawFocusRect(const TRect& rect) {
     if (rect.IsEmpty())
         return;
     painter_.save();
-    // White "difference" inverts each pixel exactly; the checker pattern
-    // picks every second pixel. Qt's pattern leaves its origin pixel unset,
-    // so the origin sits one pixel left of the corner.
+    // White "difference" inverts each pixel exactly. Each dot is a filled
+    // logical pixel rather than a pattern brush, whose pattern Qt does not
+    // scale: at 200 % the dots would run together into a grey line.
     painter_.setCompositionMode(QPainter::CompositionMode_Difference);
-    painter_.setBrushOrigin(rect.Left + 1, rect.Top);
-    const QBrush dots(Qt::white, Qt::Dense4Pattern);
-    const int inner = std::max(rect.Height() - 2, 0);
-    painter_.fillRect(QRect(rect.Left, rect.Top, rect.Width(), 1), dots);
-    if (rect.Height() > 1)
-        painter_.fillRect(QRect(rect.Left, rect.Bottom - 1, rect.Width(), 1), dots);
-    if (inner > 0) {
-        painter_.fillRect(QRect(rect.Left, rect.Top + 1, 1, inner), dots);
+    const auto dot = [&](int x, int y) {
+        if ((x - rect.Left + y - rect.Top) % 2 == 0)
+            painter_.fillRect(QRect(x, y, 1, 1), Qt::white);
+    };
+    for (int x = rect.Left; x < rect.Right; ++x) {
+        dot(x, rect.Top);
+        if (rect.Height() > 1)
+            dot(x, rect.Bottom - 1);
+    }
+    for (int y = rect.Top + 1; y < rect.Bottom - 1; ++y) {
+        dot(rect.Left, y);
         if (rect.Width() > 1)
-            painter_.fillRect(QRect(rect.Right - 1, rect.Top + 1, 1, inner), dots);
+            dot(rect.Right - 1, y);
     }
     painter_.restore();
 }

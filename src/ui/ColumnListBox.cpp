@@ -1,6 +1,8 @@
 #include "ui/ColumnListBox.h"
 
+#include "platform/CodePage.h"
 #include "ui/RowSplit.h"
+#include "ui/WidgetAccessibility.h"
 
 #include <QPainter>
 #include <QScrollBar>
@@ -45,6 +47,7 @@ bool IsBlank(std::string_view row) {
 TColumnListBox::TColumnListBox(QWidget* parent)
     : QWidget(parent), header_(new TColumnHeader(this)), rowList_(new TColumnRowList(this)),
       items_(*rowList_) {
+    InstallWidgetAccessibility();
     setFocusPolicy(Qt::NoFocus);
     setFocusProxy(rowList_);
     connect(header_, &TColumnHeader::SectionWidthChanged, this,
@@ -265,6 +268,21 @@ void TColumnListBox::DrawFields(TCanvas& canvas, std::string_view row, const TRe
         canvas.DrawText(fields[k], cell, flags | AlignmentFlag(sections[k].Alignment));
         x = right + 1;
     }
+}
+
+QString TColumnListBox::RowName(int index) const {
+    const std::string* row = rowList_->Text(index);
+    if (row == nullptr)
+        return {};
+    const std::vector<THeaderSection>& sections = header_->Sections();
+    if (sections.empty())
+        return QString::fromStdString(GbkToUtf8(*row));
+    QStringList cells;
+    const std::vector<std::string_view> fields = SplitRow(*row, delimiter_, sections.size());
+    for (size_t k = 0; k < fields.size(); ++k)
+        if (sections[k].Width() > 0 && !fields[k].empty())
+            cells << QString::fromStdString(GbkToUtf8(std::string(fields[k])));
+    return cells.join(", ");
 }
 
 void TColumnListBox::DrawGridLines(TCanvas& canvas, const TRect& inner) const {

@@ -30,6 +30,9 @@ public:
     TListBoxStrings& Items() { return items_; }
     const TListBoxStrings& Items() const { return items_; }
     void Clear();
+    // What a row says to assistive tools: the non-empty cells the user can
+    // see (those under sections wider than 0), in order, joined by ", ".
+    QString RowName(int index) const;
 
     int ItemHeight() const { return rowList_->ItemHeight(); }
     void SetItemHeight(int height) { rowList_->SetItemHeight(height); }

@@ -144,17 +144,24 @@ void TCustomHotButton::PaintCaption(TCanvas& canvas, const TRect& client) {
 }
 
 void TCustomHotButton::enterEvent(QEnterEvent* event) {
-    hovering_ = true;
-    emit OnMouseEnter();
-    update();
+    SetHovering(true);
     QWidget::enterEvent(event);
 }
 
 void TCustomHotButton::leaveEvent(QEvent* event) {
-    hovering_ = false;
-    emit OnMouseLeave();
-    update();
+    SetHovering(false);
     QWidget::leaveEvent(event);
+}
+
+void TCustomHotButton::SetHovering(bool over) {
+    if (over == hovering_)
+        return;
+    hovering_ = over;
+    if (over)
+        emit OnMouseEnter();
+    else
+        emit OnMouseLeave();
+    update();
 }
 
 void TCustomHotButton::mousePressEvent(QMouseEvent* event) {
@@ -178,6 +185,9 @@ void TCustomHotButton::mouseMoveEvent(QMouseEvent* event) {
     if (!tracking_)
         return;
     const bool inside = Inside(event->position().toPoint());
+    // The button holds the mouse while it tracks, so no Leave or Enter
+    // arrives: the pointer's place decides whether it is over the button.
+    SetHovering(inside);
     if (inside != pressedLook_) {
         pressedLook_ = inside;
         repaint();
@@ -190,7 +200,9 @@ void TCustomHotButton::mouseReleaseEvent(QMouseEvent* event) {
         return;
     tracking_ = false;
     pressedLook_ = false;
-    if (Inside(event->position().toPoint()))
+    const bool inside = Inside(event->position().toPoint());
+    SetHovering(inside);
+    if (inside)
         ClickRoutine();
     repaint();
 }

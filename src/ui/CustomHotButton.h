@@ -90,6 +90,8 @@ protected:
 private:
     void ClickRoutine();
     void OnFocusChanged(QWidget* now);
+    // Emits OnMouseEnter or OnMouseLeave and repaints when it changes.
+    void SetHovering(bool over);
     bool Inside(const QPoint& point) const;
     void DrawCaptionText(TCanvas& canvas, const std::string& text, TRect rect, unsigned flags,
                          TColor color, int dx, int dy);

@@ -2,11 +2,14 @@
 
 #include "platform/CodePage.h"
 
+#include <QAbstractItemDelegate>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QProxyStyle>
+#include <QStyleFactory>
 #include <QWheelEvent>
 #include <cctype>
 
@@ -75,9 +78,59 @@ void Edge(TCanvas& canvas, const TRect& r, TColor topLeft, TColor bottomRight) {
     canvas.FillRect({r.Right - 1, r.Top, r.Right, r.Bottom});
 }
 
+// The application's style opens a menu over the control holding every entry;
+// this control drops a list below itself, DropDownCount rows high, with a
+// scroll bar when there are more.
+class TListPopupStyle : public QProxyStyle {
+public:
+    TListPopupStyle() : QProxyStyle(QStyleFactory::create("Fusion")) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+// A row of the dropped list as the system list box draws it: flat, the
+// chosen row filled with the highlight colour and its text in the
+// highlight's text colour, two pixels from the left.
+class TListRowPainter : public QAbstractItemDelegate {
+public:
+    using QAbstractItemDelegate::QAbstractItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool chosen = option.state & QStyle::State_Selected;
+        painter->fillRect(option.rect,
+                          option.palette.color(chosen ? QPalette::Highlight : QPalette::Base));
+        painter->setPen(option.palette.color(chosen ? QPalette::HighlightedText : QPalette::Text));
+        painter->setFont(option.font);
+        painter->drawText(option.rect.adjusted(kTextInset, 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QFontMetrics metrics(option.font);
+        return {metrics.horizontalAdvance(index.data(Qt::DisplayRole).toString()) + 2 * kTextInset,
+                metrics.height()};
+    }
+
+private:
+    static constexpr int kTextInset = 2;
+};
+
 } // namespace
 
 TFlatComboBox::TFlatComboBox(QWidget* parent) : QComboBox(parent) {
+    auto* popupStyle = new TListPopupStyle;
+    popupStyle->setParent(this);
+    setStyle(popupStyle);
+    // Rows drawn flat, the chosen one filled with the highlight colour, not
+    // with the style's rounded gradient.
+    setItemDelegate(new TListRowPainter(this));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMaxVisibleItems(DropDownCount);
     prefixTimer_.setSingleShot(true);
@@ -117,6 +170,10 @@ void TFlatComboBox::showPopup() {
     setMaxVisibleItems(DropDownCount);
     view()->setMinimumWidth(DroppedWidth());
     QComboBox::showPopup();
+    // The list opens on the control's last row; it belongs just under it.
+    QWidget* popup = view()->window();
+    if (popup->y() == mapToGlobal(QPoint(0, height() - 1)).y())
+        popup->move(popup->x(), popup->y() + 1);
 }
 
 // The list's own look first (text area, selection, button), then the flat

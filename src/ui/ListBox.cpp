@@ -1,5 +1,6 @@
 #include "ui/ListBox.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -146,6 +147,7 @@ void TListBox::MoveSelection(int index) {
 void TListBox::UserSelect(int index) {
     const bool changed = index != itemIndex_;
     MoveSelection(index);
+    AnnounceCaret();
     if (changed)
         emit Select(index);
 }
@@ -242,6 +244,18 @@ void TListBox::keyPressEvent(QKeyEvent* event) {
 void TListBox::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     viewport()->update();
+    // After the list's own focus event, which the toolkit sends when this
+    // handler has returned, so the row is what the listener hears last.
+    QMetaObject::invokeMethod(this, &TListBox::AnnounceCaret, Qt::QueuedConnection);
+}
+
+// Tells assistive tools which row holds the focus.
+void TListBox::AnnounceCaret() {
+    if (!hasFocus() || caretIndex_ < 0 || caretIndex_ >= Count())
+        return;
+    QAccessibleEvent focus(this, QAccessible::Focus);
+    focus.setChild(caretIndex_);
+    QAccessible::updateAccessibility(&focus);
 }
 
 void TListBox::focusOutEvent(QFocusEvent* event) {

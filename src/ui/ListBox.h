@@ -79,6 +79,7 @@ protected:
 
 private:
     int VisibleRows() const;
+    void AnnounceCaret();
     void UpdateScrollRange();
     void MoveSelection(int index);
     void UserSelect(int index);

@@ -3,6 +3,7 @@
 #include "ui/CustomHotButton.h"
 #include "ui/FlatStatusBar.h"
 #include "ui/FrameGroupBox.h"
+#include "ui/ListAccessibility.h"
 #include "ui/StyledLabel.h"
 
 #include <QAccessible>
@@ -36,7 +37,7 @@ QAccessibleInterface* Factory(const QString&, QObject* object) {
         return new QAccessibleWidget(box, QAccessible::Grouping);
     if (auto* label = qobject_cast<TStyledLabel*>(object))
         return new QAccessibleWidget(label, QAccessible::StaticText);
-    return nullptr;
+    return ListAccessibleInterface(object);
 }
 
 } // namespace

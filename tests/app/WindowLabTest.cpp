@@ -2,17 +2,21 @@
 #include "app/Application.h"
 #include "app/Main.h"
 #include "ui/ColumnListBox.h"
+#include "ui/FlatComboBox.h"
 #include "ui/FlatStatusBar.h"
 #include "ui/HotButton.h"
 #include "ui/Shading.h"
 
+#include <QAbstractItemView>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -58,13 +62,14 @@ protected:
             return;
         const std::string display = kDisplay;
         const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-        if (std::filesystem::exists(socket))
+        const bool shared = std::getenv("WINDOW_LAB_SHOT") != nullptr; // a copy uses ours
+        if (std::filesystem::exists(socket) && !shared)
             return; // another server holds the display
         char* args[] = {const_cast<char*>("Xvfb"),        const_cast<char*>(kDisplay),
                         const_cast<char*>("-screen"),     const_cast<char*>("0"),
                         const_cast<char*>("1024x768x24"), const_cast<char*>("-nolisten"),
                         const_cast<char*>("tcp"),         nullptr};
-        if (posix_spawnp(&xvfb_, "Xvfb", nullptr, nullptr, args, environ) != 0) {
+        if (!shared && posix_spawnp(&xvfb_, "Xvfb", nullptr, nullptr, args, environ) != 0) {
             xvfb_ = -1;
             return;
         }
@@ -99,14 +104,16 @@ protected:
         WaitFor([] { return false; }, 300);
     }
 
-    // What the X server shows of `btnSearch`.
-    QImage SearchButtonOnScreen() const {
-        const QPoint at = form->btnSearch->mapToGlobal(QPoint(0, 0));
+    // What the X server shows of `area` of `widget`.
+    QImage OnScreen(const QWidget& widget, QRect area) const {
+        const QPoint at = widget.mapToGlobal(area.topLeft());
         return form->screen()
-            ->grabWindow(0, at.x(), at.y(), 163, 33)
+            ->grabWindow(0, at.x(), at.y(), area.width(), area.height())
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     }
+
+    QImage SearchButtonOnScreen() const { return OnScreen(*form->btnSearch, {0, 0, 163, 33}); }
 
     std::unique_ptr<TMainForm> form;
     static inline pid_t xvfb_ = -1;
@@ -154,4 +161,72 @@ TEST_F(WindowLabTest, HoverShowsTheHotRingClickSearchesAndTheWaitLooksDisabled) 
     EXPECT_EQ(form->lbDevice->Items().Count(), 1);
     EXPECT_TRUE(button.isEnabled());
     EXPECT_FALSE(button.hasFocus()) << "enabled again without the focus";
+}
+
+TEST_F(WindowLabTest, ButtonPressedAndDraggedOffShowsTheFocusRingNotTheHotRing) {
+    THotButton& button = *form->btnSearch;
+    QCursor::setPos(button.mapToGlobal(QPoint(80, 16)));
+    ASSERT_TRUE(WaitFor([&] { return button.Hovering(); }, 3000));
+    ASSERT_EQ(std::system("xdotool mousedown 1"), 0);
+    ASSERT_TRUE(WaitFor([&] { return button.PressedLook(); }, 3000));
+    QCursor::setPos(button.mapToGlobal(QPoint(80, 33 + 20)));
+    WaitFor([] { return false; }, 500);
+    const TColor focusRing = MixColors(clHighlight, LightenColor(clBtnFace, 30), 160);
+    EXPECT_EQ(SearchButtonOnScreen().pixel(80, 30), Rgb(focusRing)) << "its bottom row";
+    ASSERT_EQ(std::system("xdotool mouseup 1"), 0);
+}
+
+TEST_F(WindowLabTest, RowsTakeTheirHeightBackWhenTheWindowGrowsAfterASearch) {
+    DeviceSim device(LabNsDevA(),
+                     {"--devices", "1", "--first-ip", LabDevIpA(), "--reply-text", "X\nY\nZ"});
+    form->resize(846, 120);
+    WaitFor([] { return false; }, 300);
+    form->btnSearchClick();
+    form->resize(846, 625);
+    form->lbDevice->RowList().SetItemIndex(0);
+    WaitFor([] { return false; }, 500);
+    const QWidget& rows = *form->lbDevice->RowList().viewport();
+    const QImage shot = OnScreen(rows, {rows.width() - 10, 0, 1, 60});
+    EXPECT_EQ(shot.pixel(0, 50), Rgb(clHighlight)) << "the selected row, three lines high";
+    EXPECT_EQ(shot.pixel(0, 51), Rgb(clWindow));
+}
+
+TEST_F(WindowLabTest, TenAdaptersDropAListOfEightRowsBelowTheControl) {
+    TFlatComboBox& combo = *form->cbAdapters;
+    if (combo.count() != 10)
+        GTEST_SKIP() << "needs the lab with ten adapters; has " << combo.count();
+    QCursor::setPos(combo.mapToGlobal(QPoint(300, 12)));
+    ASSERT_EQ(std::system("xdotool click 1"), 0);
+    const QAbstractItemView& list = *combo.view();
+    ASSERT_TRUE(WaitFor([&] { return list.isVisible(); }, 3000));
+    WaitFor([] { return false; }, 300);
+    EXPECT_EQ(list.window()->y(), combo.mapToGlobal(QPoint(0, combo.height())).y());
+    EXPECT_TRUE(list.verticalScrollBar()->isVisible());
+    const QRect first = list.visualRect(list.model()->index(0, 0));
+    EXPECT_EQ(list.viewport()->height() / first.height(), 8);
+    EXPECT_EQ(OnScreen(*list.viewport(), first).pixel(first.width() - 3, 0), qRgb(0, 120, 215));
+    std::system("xdotool key Escape");
+}
+
+// A copy of this program under KDE's dark colours, read by the toolkit's KDE
+// platform theme, saves the window as it shows it.
+TEST_F(WindowLabTest, DarkDesktopChangesNoPixel) {
+    const QImage usual = OnScreen(*form, form->rect());
+    if (const char* path = std::getenv("WINDOW_LAB_SHOT")) { // we are the copy
+        ASSERT_TRUE(usual.save(path));
+        return;
+    }
+    const std::string dir = std::filesystem::temp_directory_path() / "window-lab-dark";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/kdeglobals") << "[Colors:Window]\nBackgroundNormal=35,38,41\n[Colors:"
+                                          "Button]\nBackgroundNormal=49,54,59\n";
+    form->hide();
+    form->UDPServerTask.SetActive(false); // the copy binds the same address
+    const std::string shot = dir + "/dark.png";
+    const std::string copy = "WINDOW_LAB_SHOT=" + shot + " XDG_CURRENT_DESKTOP=KDE" +
+                             " KDE_SESSION_VERSION=5 XDG_CONFIG_HOME=" + dir + " /proc/" +
+                             std::to_string(getpid()) + "/exe --gtest_filter=*DarkDesktop*";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    EXPECT_TRUE(QImage(QString::fromStdString(shot)).convertToFormat(QImage::Format_RGB32) == usual)
+        << "see " << shot;
 }

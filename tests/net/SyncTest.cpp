@@ -1,6 +1,8 @@
 #include "callstack/ThrowSite.h"
 #include "net/IdException.h"
 #include "net/IdSync.h"
+#include "net/IdUDPServer.h"
+#include "support/LoopbackPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -172,4 +174,32 @@ TEST(Synchronize, WhileWorkFailsTheCallerStillWaitsForItsCall) {
     WaitRunningSyncCalls([&] { return ran.load(); }, 5s);
     worker.join();
     EXPECT_TRUE(ranBeforeReturn);
+}
+
+// With a slow pump the put-off close waits for the receiving thread while
+// that thread's next hand-over sits queued behind it; a deadlock ends the
+// process on the alarm.
+TEST(Synchronize, CloseFromAReadHandlerDuringABurstDoesNotDeadlock) {
+    alarm(30);
+    TIdUDPServer server{"UDPServerTask"};
+    server.Bindings.Add().IP = "127.0.0.1";
+    int reads = 0;
+    server.OnUDPRead = [&](TIdUDPListenerThread&, const TIdBytes&, TIdSocketHandle&) {
+        ++reads;
+        server.SetActive(false);
+    };
+    server.SetActive(true);
+    std::thread burst([port = server.Bindings[0].Port] {
+        const LoopbackPeer device;
+        for (int i = 0; i < 40; ++i) {
+            device.SendTo(port, {static_cast<std::uint8_t>(i)});
+            std::this_thread::sleep_for(500us);
+        }
+    });
+    while (reads == 0 || server.ListenerCount() > 0) {
+        CheckSynchronize();
+        std::this_thread::sleep_for(5ms);
+    }
+    burst.join();
+    alarm(0);
 }

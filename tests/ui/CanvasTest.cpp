@@ -13,8 +13,9 @@ const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kBlack = qRgb(0, 0, 0);
 
 // A white 120 x 60 image drawn on through a canvas.
-QImage Draw(const std::function<void(TCanvas&)>& paint, QSize size = {120, 60}) {
-    QImage image(size, QImage::Format_RGB32);
+QImage Draw(const std::function<void(TCanvas&)>& paint, QSize size = {120, 60}, int scale = 1) {
+    QImage image(size * scale, QImage::Format_RGB32); // `scale` device pixels a pixel
+    image.setDevicePixelRatio(scale);
     image.fill(kWhite);
     QPainter painter(&image);
     TCanvas canvas(painter);
@@ -96,11 +97,12 @@ TEST(Canvas, FillRectAndRectangleAreHalfOpen) {
 
 TEST(Canvas, FocusRectInvertsEverySecondEdgePixelAndUndoesItself) {
     const TRect rect{3, 2, 11, 7};
-    const QImage once = Draw([&](TCanvas& canvas) {
+    const auto paint = [&](TCanvas& canvas) {
         canvas.Brush.Color = clHighlight;
         canvas.FillRect({0, 0, 20, 10});
         canvas.DrawFocusRect(rect);
-    });
+    };
+    const QImage once = Draw(paint);
     const QRgb inverted = qRgb(255, 135, 40);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x) {
@@ -110,6 +112,7 @@ TEST(Canvas, FocusRectInvertsEverySecondEdgePixelAndUndoesItself) {
             const bool dot = edge && (x + y - rect.Left - rect.Top) % 2 == 0;
             EXPECT_EQ(once.pixel(x, y), dot ? inverted : Rgb(clHighlight)) << x << "," << y;
         }
+    EXPECT_TRUE(Draw(paint, {120, 60}, 2).copy() == once.scaled(240, 120)) << "dots at 200 %";
     const QImage twice = Draw([&](TCanvas& canvas) {
         canvas.DrawFocusRect(rect);
         canvas.DrawFocusRect(rect);

@@ -3,6 +3,7 @@
 #include "app/DeviceList.h"
 #include "platform/CodePage.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -579,3 +580,29 @@ TEST_F(DeviceList, SelectReportsOnlyTheUsersSelectionChanges) {
 }
 
 } // namespace
+
+TEST_F(DeviceList, AssistiveToolsReadTheListItsRowsAndItsHeader) {
+    list.setAccessibleName(QString::fromUtf8("设备列表"));
+    list.Items().Add(";192.168.1.20;;;abc;");
+    list.Items().Add("Phone;192.168.1.21;00-11;2.1;\xC9\xE8\xB1\xB8");
+    list.RowList().SetItemIndex(1);
+    Focus();
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(&list.RowList(), &up);
+    QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(&list.RowList());
+    EXPECT_EQ(rows->role(), QAccessible::List);
+    EXPECT_EQ(rows->text(QAccessible::Name), QString::fromUtf8("设备列表"));
+    ASSERT_EQ(rows->childCount(), 2);
+    const char* names[] = {"192.168.1.20, abc", "192.168.1.21, 设备"};
+    for (int i = 0; i < 2; ++i) {
+        QAccessibleInterface* row = rows->child(i);
+        EXPECT_EQ(row->role(), QAccessible::ListItem);
+        EXPECT_EQ(row->text(QAccessible::Name), QString::fromUtf8(names[i]));
+        EXPECT_EQ(row->state().selected && row->state().focused, i == 0) << i;
+        EXPECT_EQ(rows->indexOfChild(row), i);
+    }
+    EXPECT_EQ(rows->focusChild(), rows->child(0)) << "what a tool reads on a focus change";
+    QAccessibleInterface* header = QAccessible::queryAccessibleInterface(&list.Header());
+    EXPECT_EQ(header->childCount(), 5);
+    EXPECT_EQ(header->child(1)->text(QAccessible::Name), QString::fromUtf8("设备IP"));
+}
