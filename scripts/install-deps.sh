@@ -12,7 +12,8 @@ packages=(
     libcapstone-dev
     fonts-wqy-zenhei
     ieee-data
-    iproute2 procps nftables
+    iproute2 procps nftables curl
+    prometheus prometheus-node-exporter
     xvfb x11-utils xdotool imagemagick gdb
 )
 
