@@ -15,6 +15,7 @@ packages=(
     iproute2 procps nftables curl
     prometheus prometheus-node-exporter
     xvfb x11-utils xdotool imagemagick gdb
+    weston qt6-wayland
 )
 
 missing=()
