@@ -121,10 +121,12 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     int error = fchmod(fd, 0644) == 0 ? 0 : errno;
     while (error == 0 && left > 0) {
         const ssize_t written = ::write(fd, at, left);
-        if (written < 0 && errno != EINTR)
+        if (written < 0 && errno != EINTR) {
             error = errno;
-        else if (written > 0)
-            at += written, left -= static_cast<std::size_t>(written);
+        } else if (written > 0) {
+            at += written;
+            left -= static_cast<std::size_t>(written);
+        }
     }
     if (::close(fd) != 0 && error == 0)
         error = errno;
@@ -150,9 +152,8 @@ void TWatchMetrics::Replied(int adapter, bool tracked) {
 }
 
 void TWatchMetrics::CameUp(int adapter, const std::string& ip) {
-    const std::string& name = names_[adapter];
     std::erase_if(down_, [&](const MetricsDevice& device) {
-        return device.adapter == name && device.ip == ip;
+        return device.adapter == Name(adapter) && device.ip == ip;
     });
 }
 
@@ -185,11 +186,11 @@ void TWatchMetrics::Write(const TDeviceWatch& devices,
 }
 
 MetricsDevice TWatchMetrics::Series(const TDeviceWatch::Device& device, bool up) const {
-    const auto name = names_.find(device.adapter);
-    return {name == names_.end() ? std::string() : name->second,
-            device.reply.IP,
-            device.hardware.mac,
-            device.hardware.vendor,
-            up,
+    return {Name(device.adapter), device.reply.IP, device.hardware.mac, device.hardware.vendor, up,
             device.lastReply};
+}
+
+std::string TWatchMetrics::Name(int adapter) const {
+    const auto name = names_.find(adapter);
+    return name == names_.end() ? std::string() : name->second;
 }

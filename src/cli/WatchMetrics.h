@@ -74,6 +74,8 @@ public:
 
 private:
     MetricsDevice Series(const TDeviceWatch::Device& device, bool up) const;
+    // The adapter label's interface name.
+    std::string Name(int adapter) const;
 
     std::string path_;
     std::map<int, std::string> names_;
