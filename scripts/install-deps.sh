@@ -12,8 +12,10 @@ packages=(
     libcapstone-dev
     fonts-wqy-zenhei
     ieee-data
-    iproute2 procps nftables
+    iproute2 procps nftables curl
+    prometheus prometheus-node-exporter
     xvfb x11-utils xdotool imagemagick gdb
+    weston qt6-wayland
 )
 
 missing=()

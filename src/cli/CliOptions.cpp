@@ -10,7 +10,7 @@ const char* const kCliUsage =
     "                                [--format text|tsv|json] [--probes N] [--interval MS]\n"
     "                                [--unique]\n"
     "       device-finder-cli watch [--adapter N|NAME|all] [--interval MS] [--misses K]\n"
-    "                               [--format text|tsv|json]\n"
+    "                               [--format text|tsv|json] [--metrics-file PATH]\n"
     "       device-finder-cli --help | --version\n";
 
 const char* const kCliHelp =
@@ -45,6 +45,9 @@ const char* const kCliHelp =
     "                    (default 5000)\n"
     "    --misses K      probes a device misses in a row before it is down, 1 to\n"
     "                    100 (default 3)\n"
+    "    --metrics-file PATH   after every probe's round, replace PATH with the\n"
+    "                    devices and counters as Prometheus metrics (text format\n"
+    "                    0.0.4), for the node exporter's textfile collector\n"
     "    e.g. device-finder-cli watch --format json |\n"
     "           jq --unbuffered -r '\"\\(.time) \\(.event) \\(.ip) \\(.mac)\"'\n"
     "\n"
@@ -104,7 +107,8 @@ bool IsSearchOption(std::string_view name) {
 }
 
 bool IsWatchOption(std::string_view name) {
-    return name == "--adapter" || name == "--format" || name == "--interval" || name == "--misses";
+    return name == "--adapter" || name == "--format" || name == "--interval" ||
+           name == "--misses" || name == "--metrics-file";
 }
 
 bool IsAdaptersOption(std::string_view name) {
@@ -125,6 +129,10 @@ bool Takes(CliCommand command, std::string_view name) {
 void ApplySearchOption(CliOptions& options, std::string_view name, std::string_view value) {
     if (options.command == CliCommand::Watch && name == "--interval")
         options.intervalMs = ParseWhole(name, value, kMinWatchIntervalMs, kMaxWatchIntervalMs);
+    else if (name == "--metrics-file" && value.empty())
+        throw UsageError("--metrics-file needs a path");
+    else if (name == "--metrics-file")
+        options.metricsFile = value;
     else if (name == "--misses")
         options.misses = ParseWhole(name, value, 1, kMaxMisses);
     else if (name == "--adapter")

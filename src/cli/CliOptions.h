@@ -28,8 +28,9 @@ struct CliOptions {
     ReplyFormat format = ReplyFormat::Text;
     int probes = 1; // probes sent, `intervalMs` apart; the wait follows the last
     int intervalMs = 1000;
-    bool unique = false; // fold repeats of one device's reply (same address and bytes)
-    int misses = 3;      // watch: probes a device misses in a row before it is down
+    bool unique = false;       // fold repeats of one device's reply (same address and bytes)
+    int misses = 3;            // watch: probes a device misses in a row before it is down
+    std::string metricsFile{}; // watch: where to write the metrics after every round; empty: none
 };
 
 // The longest listening time a search accepts: ten minutes.

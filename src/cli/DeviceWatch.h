@@ -3,6 +3,7 @@
 #include "discovery/HardwareLookup.h"
 #include "discovery/ReplyTable.h"
 
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -29,8 +30,9 @@ public:
         TDEVICE_INFO1 reply;      // the last one
         TDeviceHardware hardware; // as found when it came up or last changed
         int adapter = 0;
-        bool heard = false; // in the current round
-        int misses = 0;     // rounds in a row without a reply
+        bool heard = false;                              // in the current round
+        int misses = 0;                                  // rounds in a row without a reply
+        std::chrono::system_clock::time_point lastReply; // set by the watch that heard it
     };
 
     explicit TDeviceWatch(int misses, std::size_t capacity = DefaultCapacity);
@@ -45,6 +47,7 @@ public:
     std::vector<Device> EndRound();
 
     std::size_t Tracked() const { return devices_.size(); }
+    const std::map<std::pair<int, std::string>, Device>& Devices() const { return devices_; }
     // Replies from devices beyond the capacity.
     std::size_t Untracked() const { return untracked_; }
 

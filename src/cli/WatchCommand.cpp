@@ -5,6 +5,7 @@
 #include "cli/SearchCommand.h"
 #include "cli/StopSignals.h"
 #include "cli/WatchEvent.h"
+#include "cli/WatchMetrics.h"
 #include "discovery/Probe.h"
 #include "discovery/Util.h"
 #include "net/IdStack.h"
@@ -12,7 +13,9 @@
 #include "net/IdUDPServer.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -31,8 +34,14 @@ class Watch {
 public:
     Watch(const CliOptions& options, std::FILE* out, const std::vector<SearchedAdapter>& adapters)
         : options_(options), out_(out), devices_(options.misses) {
+        std::map<int, std::string> names;
+        for (const SearchedAdapter& adapter : adapters)
+            names[Label(adapter)] = adapter.description;
+        if (!options.metricsFile.empty())
+            metrics_.emplace(options.metricsFile, names);
         for (const SearchedAdapter& adapter : adapters) {
-            const int label = options.adapter == kAllAdapters ? adapter.number : 0;
+            const int label = Label(adapter);
+            labels_.push_back(label);
             servers_.push_back(ListeningServer(
                 adapter.ip, std::nullopt,
                 [this, label](const TIdBytes& data, TIdSocketHandle& binding) {
@@ -47,9 +56,14 @@ public:
         const TIdBytes probe = PrepareProbe();
         const auto interval = std::chrono::milliseconds(options_.intervalMs);
         auto next = std::chrono::steady_clock::now();
+        // A path it cannot write fails the watch before anything is sent.
+        WriteMetrics();
         while (!stop.Requested()) {
-            for (const auto& server : servers_)
-                server->SendBroadcast(probe, kProbePort);
+            for (std::size_t i = 0; i < servers_.size(); ++i) {
+                servers_[i]->SendBroadcast(probe, kProbePort);
+                if (metrics_)
+                    metrics_->Probed(labels_[i]);
+            }
             next += interval;
             // A slow round (a stopped terminal) does not make probes bunch up.
             next = std::max(next, std::chrono::steady_clock::now());
@@ -58,19 +72,47 @@ public:
                                      std::chrono::ceil<std::chrono::milliseconds>(
                                          next - std::chrono::steady_clock::now()));
             ShowPending();
-            if (!stop.Requested())
-                for (TDeviceWatch::Device& device : devices_.EndRound())
+            if (!stop.Requested()) {
+                for (TDeviceWatch::Device& device : devices_.EndRound()) {
                     Print(WatchEventKind::Down, {device.reply, device.hardware, device.adapter});
+                    if (metrics_)
+                        metrics_->WentDown(device);
+                }
+                WriteMetrics();
+            }
             std::fflush(out_);
         }
         return Summary();
     }
 
 private:
+    // Replies are labelled with their adapter's number only when there are several.
+    int Label(const SearchedAdapter& adapter) const {
+        return options_.adapter == kAllAdapters ? adapter.number : 0;
+    }
+
+    void WriteMetrics() {
+        if (!metrics_)
+            return;
+        std::map<int, std::uint64_t> drops;
+        for (std::size_t i = 0; i < servers_.size(); ++i)
+            if (const auto count = KernelDrops(servers_[i]->Bindings[0].Handle()))
+                drops[labels_[i]] = *count;
+        metrics_->Write(devices_, drops);
+    }
+
     // Runs in the main thread, inside the wait.
     void Read(int adapter, const TIdBytes& data, TIdSocketHandle& binding) {
         const std::string info = BytesToText(data, 1);
         const auto event = devices_.Heard(adapter, binding.SenderIP, binding.SenderPort, info);
+        TDeviceWatch::Device* device = devices_.Find(adapter, binding.SenderIP);
+        if (device)
+            device->lastReply = std::chrono::system_clock::now();
+        if (metrics_) {
+            metrics_->Replied(adapter, device != nullptr);
+            if (event == WatchEventKind::Up)
+                metrics_->CameUp(adapter, binding.SenderIP);
+        }
         if (!event)
             return;
         // Shown once the hand-over that brought it has run, so that the
@@ -80,7 +122,7 @@ private:
                 if (!alive.expired())
                     ShowPending();
             });
-        pending_.push_back({*event, adapter, devices_.Find(adapter, binding.SenderIP)->reply});
+        pending_.push_back({*event, adapter, device->reply});
     }
 
     void ShowPending() {
@@ -139,6 +181,8 @@ private:
     std::vector<PendingEvent> pending_; // made, not shown yet
     // Expires with the watch, so a show still queued then does nothing.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    std::optional<TWatchMetrics> metrics_; // with --metrics-file
+    std::vector<int> labels_;              // each server's adapter label
     // Last, so they go first: their receiving threads call Read until they stop.
     std::vector<std::unique_ptr<TIdUDPServer>> servers_;
 };

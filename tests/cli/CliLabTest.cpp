@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <iterator>
 #include <memory>
 #include <netinet/in.h>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <sys/socket.h>
@@ -498,6 +500,80 @@ TEST_F(CliLab, WatchPrintsUpDownAgainChangedAndStopsOnSigint) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(ReadFile(err), "3 devices up, 6 events, 0 datagrams dropped by the kernel\n");
     std::cout << "watch delays: " << delays << "\n";
+}
+
+TEST_F(CliLab, WatchMetricsServedByTheNodeExporterAndNeverSeenHalfWritten) {
+    LabAddAddresses(LabNsDevA(), "eth0", "198.51.100.40", 3);
+    DeviceSim devices(LabNsDevA(), {"--devices", "3", "--first-ip", "198.51.100.40"});
+    // The service's route: its own folder, linked from the exporter's.
+    const std::string file = LabDir() + "/device-finder.prom", textfiles = LabDir() + "/textfile";
+    Shell("mkdir " + textfiles + " && ln -s " + file + " " + textfiles + "/df.prom");
+    const pid_t watch = fork();
+    if (watch == 0) {
+        freopen("/dev/null", "w", stdout);
+        execl(DF_CLI, DF_CLI, "watch", "--adapter", "eth-a", "--interval", "500", "--misses", "2",
+              "--metrics-file", file.c_str(), nullptr);
+        _exit(127);
+    }
+    const pid_t exporter = fork();
+    if (exporter == 0) {
+        freopen("/dev/null", "w", stderr);
+        execlp("prometheus-node-exporter", "prometheus-node-exporter",
+               "--web.listen-address=127.0.0.1:19100", "--collector.disable-defaults",
+               "--collector.textfile", ("--collector.textfile.directory=" + textfiles).c_str(),
+               nullptr);
+        _exit(127);
+    }
+    // Every read, once the file is there, parses to the end: comments and samples.
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, torn{0};
+    std::thread reader([&] {
+        const std::regex line(R"(# .*|device_finder_\w+\{.*\} [0-9.]+)");
+        for (; !done; std::this_thread::sleep_for(1ms))
+            if (const std::string text = ReadFile(file); !text.empty()) {
+                bool whole = text.ends_with('\n') &&
+                             text.find("# TYPE device_finder_kernel_drops_total") != text.npos;
+                for (const std::string& each : SplitLines(text))
+                    whole = whole && std::regex_match(each, line);
+                ++reads;
+                torn += whole ? 0 : 1;
+            }
+    });
+    // The exporter's device_up sample for `ip` and the probes counted, once it reads `value`.
+    const auto served = [&](const std::string& ip, const std::string& value) {
+        const std::regex up("\ndevice_finder_device_up\\{adapter=\"eth-a\",ip=\"" + ip +
+                            "\",mac=\"([-0-9A-F]*)\",vendor=\"\"\\} " + value +
+                            "\n[^]*\ndevice_finder_probes_total\\{adapter=\"eth-a\"\\} (\\d+)\n");
+        std::smatch match;
+        for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(50ms))
+            if (const std::string text = Shell("curl -s http://127.0.0.1:19100/metrics");
+                std::regex_search(text, match, up))
+                return std::pair{match.str(1), std::stol(match.str(2))};
+        return std::pair{std::string("none"), -1L};
+    };
+    // The device namespace resolves the finder once: one MAC known, the others unknown.
+    int known = 0;
+    for (const std::string ip : {"198.51.100.40", "198.51.100.41", "198.51.100.42"}) {
+        const std::string mac = served(ip, "1").first;
+        EXPECT_TRUE(mac.empty() || mac == DeviceMac(LabNsDevA())) << ip << " " << mac;
+        known += mac.empty() ? 0 : 1;
+    }
+    EXPECT_GE(known, 1);
+    EXPECT_EQ(Shell("promtool check metrics < " + file + " 2>&1; echo $?"), "0\n");
+    const long before = served("198.51.100.41", "1").second;
+    Shell("ip -n " + LabNsDevA() + " addr del 198.51.100.41/24 dev eth0");
+    const long after = served("198.51.100.41", "0").second;
+    // Two rounds missed, after the one whose probe it may have answered.
+    EXPECT_GE(after, 0);
+    EXPECT_LE(after - before, 3) << before << " .. " << after;
+    kill(watch, SIGINT);
+    kill(exporter, SIGTERM);
+    waitpid(watch, nullptr, 0);
+    waitpid(exporter, nullptr, 0);
+    done = true;
+    reader.join();
+    EXPECT_GT(reads, 100);
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
 }
 
 TEST_F(CliBareLab, WithoutAnAdapterBothCommandsFail) {

@@ -170,3 +170,29 @@ TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
 }
 
 } // namespace
+
+// On Wayland (tests/app/under-weston.sh) the window's fault reaches the log
+// too, and the reporter's dialog, waiting for its OK, is on the Wayland plug-in.
+TEST_F(FatalLab, FaultInTheWindowOnWaylandIsLogged) {
+    if (getenv("WAYLAND_DISPLAY") == nullptr)
+        GTEST_SKIP() << "runs on a Wayland compositor (tests/app/under-weston.sh)";
+    const fs::path program = Install(DF_PROGRAM);
+    const fs::path log = program.string() + ".qxr";
+    const pid_t pid = Start(program.string());
+    WaitForReceivingThread(pid);
+    Output("gdb -p " + std::to_string(pid) +
+           " -batch -ex 'set var $pc=0' -ex detach >/dev/null 2>&1");
+    for (auto giveUp = std::chrono::steady_clock::now() + 30s;
+         SplitReports(Contents(log)).empty() && std::chrono::steady_clock::now() < giveUp;)
+        std::this_thread::sleep_for(50ms);
+    const std::vector<std::string> logged = SplitReports(Contents(log));
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_TRUE(Has(logged[0], "Type +: SIGSEGV\r\n")) << logged[0];
+    const std::string process = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
+    const pid_t reporter = std::atoi(Contents(process + "/children").c_str());
+    EXPECT_TRUE(
+        Has(Contents("/proc/" + std::to_string(reporter) + "/maps"), "libQt6WaylandClient"));
+    kill(reporter, SIGKILL);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
