@@ -36,7 +36,7 @@ public:
         : options_(options), out_(out), devices_(options.misses) {
         std::map<int, std::string> names;
         for (const SearchedAdapter& adapter : adapters)
-            names[Label(adapter)] = adapter.description;
+            names[Label(adapter)] = adapter.name;
         if (!options.metricsFile.empty())
             metrics_.emplace(options.metricsFile, names);
         for (const SearchedAdapter& adapter : adapters) {
