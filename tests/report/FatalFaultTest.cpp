@@ -19,21 +19,32 @@ struct TRun {
 };
 
 // Runs the probe with `arguments`, its standard error into a file and its
-// standard input closed, as a program started from a service may be.
-TRun RunProbe(const std::string& arguments) {
+// standard input closed, as a program started from a service may be. Under
+// the debugger, the debugger's output joins it and tells the ending signal.
+TRun RunProbe(const std::string& arguments, bool underDebugger = false) {
     // One file per test process: the tests of this program run side by side.
     const std::string output =
         ::testing::TempDir() + "fatal-probe-" + std::to_string(getpid()) + ".err";
-    const std::string line =
-        std::string("exec ") + FATAL_PROBE + " " + arguments + " 2>" + output + " <&-";
+    const std::string debugger = "gdb -q -nx -batch -ex run -ex continue -ex 'print "
+                                 "$_siginfo.si_code' -ex 'bt 1' -ex continue --args ";
+    const std::string line = std::string("exec ") + (underDebugger ? debugger : "") + FATAL_PROBE +
+                             " " + arguments +
+                             (underDebugger ? " >" + output + " 2>&1" : " 2>" + output) + " <&-";
     const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
     pid_t child = -1;
     posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
     int status = 0;
     waitpid(child, &status, 0);
     std::ifstream file(output, std::ios::binary);
-    return {WIFSIGNALED(status) ? WTERMSIG(status) : 0,
-            {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()}};
+    TRun run{WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+             {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()}};
+    std::smatch ended;
+    if (underDebugger && std::regex_search(run.Report, ended,
+                                           std::regex("Program terminated with signal SIG(\\w+)")))
+        for (int signal = 1; signal < NSIG; ++signal)
+            if (const char* name = sigabbrev_np(signal); name != nullptr && ended[1] == name)
+                run.Signal = signal;
+    return run;
 }
 
 bool Has(const std::string& text, const std::string& pattern) {
@@ -52,12 +63,21 @@ protected:
 // Each way a program dies is reported with its signal's name, our message
 // line, and the faulting function named in the exception thread's stack;
 // then the process ends by the signal, as it would have without reporting.
+// Also when its stack or frame pointer is ruined, when the thread that
+// overflows was not started by us or registered 70th, when another thread's
+// terminate races the fault, and when the process used up its descriptors.
+// Where no reporter can be started, one line says why. Under a debugger, the
+// last stop, as a core would, shows the faulting function and the kernel's
+// reason.
 TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
     struct TCase {
         const char* Fault;
         int Signal;
         const char* Message;
-        const char* Procedure;
+        const char* Procedure; // null: no report
+        const char* Thread = "\\[Main\\]";
+        const char* Absent = "uncaught exception std::runtime_error";
+        bool UnderDebugger = false;
     } cases[] = {
         {"null-read", SIGSEGV,
          "Segmentation fault at [0-9A-F]{16}:_read of address "
@@ -71,16 +91,35 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         {"abort", SIGABRT, "Abort at [0-9A-F]{16}:_the program called abort\\(\\)\\.", "CallAbort"},
         {"recursion", SIGSEGV, "Segmentation fault at [0-9A-F]{16}:_write of address", "Recurse"},
         {"throw-int", SIGABRT, "uncaught exception int\\.", "ThrowInt"},
+        {"bad-stack-pointer", SIGSEGV, "Segmentation fault at", "BadStackPointer"},
+        {"bad-frame-pointer", SIGSEGV, "read of address 0000000000000000", "BadFramePointer"},
+        {"--refuse-tracing bad-frame-pointer", SIGSEGV, "read of address 0000000000000000",
+         "BadFramePointer"},
+        {"thread-overflow", SIGSEGV, "write of address", "Recurse", " +\\|"},
+        {"70th-thread-overflow", SIGSEGV, "write of address", "Recurse", "Class=TProbeThread"},
+        {"terminate-racing-fault", SIGSEGV, "Segmentation fault at", "ReadNull"},
+        {"descriptors-used-up", SIGSEGV, "Segmentation fault at", "ReadNull"},
+        {"process-limit", SIGSEGV,
+         "fatal-probe: the crash report could not be made: fork failed: Resource temporarily "
+         "unavailable\\n",
+         nullptr},
+        {"null-read", SIGSEGV, "\\$1 = 1\\n#0 [^\\n]*ReadNull", "ReadNull", "\\[Main\\]",
+         "tgkill|raise|pthread_kill", true},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Fault);
-        const TRun run = RunProbe(c.Fault);
+        const TRun run = RunProbe(c.Fault, c.UnderDebugger);
         EXPECT_EQ(run.Signal, c.Signal);
+        EXPECT_TRUE(Has(run.Report, c.Message)) << run.Report;
+        EXPECT_FALSE(Has(run.Report, c.Absent)) << run.Report;
+        if (c.Procedure == nullptr)
+            continue;
         EXPECT_TRUE(Has(run.Report, std::string("Type +: SIG") + sigabbrev_np(c.Signal) + "\r"))
             << run.Report;
-        EXPECT_TRUE(Has(run.Report, c.Message)) << run.Report;
         EXPECT_TRUE(Has(run.Report, std::string("\\|") + c.Procedure + " *\\|")) << run.Report;
-        EXPECT_TRUE(Has(run.Report, "\\*Exception Thread: ID=\\d+; Priority=-?\\d+; \\[Main\\]"))
+        EXPECT_TRUE(
+            Has(run.Report,
+                std::string("\\*Exception Thread: ID=\\d+; Priority=-?\\d+;? ?") + c.Thread))
             << run.Report;
     }
 }

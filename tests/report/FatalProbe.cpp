@@ -2,22 +2,32 @@
 // fatal-fault handler installed. As the reporter of itself it writes the
 // report to standard error. "--refuse-tracing" first forbids ptrace to it and
 // its reporter, as a container's seccomp policy would.
+#include "callstack/ThreadsList.h"
 #include "net/IdThread.h"
 #include "report/FatalFaultHandler.h"
 #include "report/ReporterProcess.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <grp.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <map>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -57,6 +67,74 @@ int (*volatile nowhere)() = nullptr;
     throw 42;
 }
 
+// No frame pointer: the frame is found from the stack pointer alone.
+[[gnu::naked]] int BadStackPointer() {
+    asm("xor %esp, %esp\n\tpush %rax");
+}
+
+// The frame's own frame pointer ruined, then a fault: an unwinder that
+// follows it reads address 32.
+[[gnu::noinline]] int BadFramePointer() {
+    asm volatile("mov $16, %%rbp\n\tmovl 0, %%eax" ::: "rax", "memory");
+    return 0;
+}
+
+int OverflowOnThread() {
+    std::thread([] { Recurse(); }).join();
+    return 0;
+}
+
+// Seventy registered threads, as a host with seventy adapters has
+// listeners; the last one overflows its stack.
+int OverflowOn70thThread() {
+    std::mutex lock;
+    std::condition_variable changed;
+    int registered = 0;
+    std::vector<std::thread> threads;
+    for (int i = 1; i <= 70; ++i)
+        threads.emplace_back([&, i, creator = TThreadsList::Instance().CurrentCreator()] {
+            TThreadRegistration registration("TProbeThread", "", creator);
+            std::unique_lock guard(lock);
+            ++registered;
+            changed.notify_all();
+            changed.wait(guard, [&] { return registered == 70; });
+            guard.unlock();
+            if (i == 70)
+                Recurse();
+            for (;;)
+                pause();
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    return 0;
+}
+
+// Another thread's uncaught exception while this thread's fault is reported.
+int TerminateRacingFault() {
+    std::thread([] {
+        while (!FatalFaultInProgress()) {
+        }
+        throw std::runtime_error("while the fault is reported");
+    }).detach();
+    return ReadNull();
+}
+
+// Every descriptor the limit allows open, none close-on-exec.
+int DescriptorsUsedUp() {
+    while (open("/dev/null", O_RDONLY) >= 0) {
+    }
+    return ReadNull();
+}
+
+// Not one more process for this user.
+int ProcessLimitReached() {
+    if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        return 3;
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_NPROC, &none);
+    return ReadNull();
+}
+
 void RefuseTracing() {
     sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
@@ -93,13 +171,21 @@ int main(int argc, char** argv) {
         RefuseTracing();
         ++next;
     }
-    const std::map<std::string, int (*)()> faults = {{"null-read", ReadNull},
-                                                     {"null-call", CallNull},
-                                                     {"read-only-write", WriteReadOnly},
-                                                     {"divide-by-zero", DivideByZero},
-                                                     {"abort", CallAbort},
-                                                     {"recursion", Recurse},
-                                                     {"throw-int", ThrowInt}};
+    const std::map<std::string, int (*)()> faults = {
+        {"null-read", ReadNull},
+        {"null-call", CallNull},
+        {"read-only-write", WriteReadOnly},
+        {"divide-by-zero", DivideByZero},
+        {"abort", CallAbort},
+        {"recursion", Recurse},
+        {"throw-int", ThrowInt},
+        {"bad-stack-pointer", BadStackPointer},
+        {"bad-frame-pointer", BadFramePointer},
+        {"thread-overflow", OverflowOnThread},
+        {"70th-thread-overflow", OverflowOn70thThread},
+        {"terminate-racing-fault", TerminateRacingFault},
+        {"descriptors-used-up", DescriptorsUsedUp},
+        {"process-limit", ProcessLimitReached}};
     const auto fault = faults.find(next < argc ? argv[next] : "");
     if (fault != faults.end())
         return fault->second();
