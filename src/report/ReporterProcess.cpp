@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sched.h>
@@ -274,6 +275,18 @@ bool WalkedInProcess(TStackTrace& trace) {
            ReadAll(STDIN_FILENO, &trace, sizeof trace);
 }
 
+// Nothing more passes between the two processes: the crashed one stops
+// waiting for an answer, and an instance started again does not inherit
+// the connection as its standard input.
+void LetGoOfTheCrashedProcess() {
+    shutdown(STDIN_FILENO, SHUT_RDWR);
+    const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nothing >= 0) {
+        dup2(nothing, STDIN_FILENO);
+        close(nothing);
+    }
+}
+
 // Saves the report to the crash log; the reason it could not, empty when
 // it was saved.
 std::string SaveReport(const std::string& program, const std::string& text,
@@ -299,6 +312,7 @@ int ReportFatalFault(const TReportFrontEnd& frontEnd) {
     const TReportOptions& options = InstalledExceptionManager()->Options();
     const TFatalReport fatal =
         BuildFatalReport(fault, threads, options, frontEnd, ProgramDebugNames(), WalkedInProcess);
+    LetGoOfTheCrashedProcess();
     // Saved before it is shown: a report only on screen is lost to whatever
     // ends the reporter meanwhile.
     const std::string unsaved = SaveReport(fault.Program, fatal.Text, options);
