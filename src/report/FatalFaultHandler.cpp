@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <cxxabi.h>
 #include <exception>
@@ -274,6 +275,16 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
     std::abort();
 }
 
+// The toolkit ends the process when its display connection breaks, as it
+// does once the handler has shut it down: a thread other than the one
+// reporting a fault waits here instead, and the fault ends the process.
+void HoldExitDuringReport() {
+    const pid_t reporting = handlingThread.load();
+    if (reporting != 0 && reporting != gettid())
+        for (;;)
+            pause();
+}
+
 // Moves a descriptor above the standard ones, which a program started with
 // them closed hands out first: the reporter's standard input must not
 // replace the executable or the socket.
@@ -331,6 +342,8 @@ void SetFatalFaultDisplaySocket(int socket) {
     const int own = socket >= 0 ? fcntl(socket, F_DUPFD_CLOEXEC, STDERR_FILENO + 1) : -1;
     if (own >= 0)
         prepared.Display.store(own);
+    // Registered after the toolkit's own, so it runs before them.
+    std::atexit(HoldExitDuringReport);
 }
 
 bool FatalFaultInProgress() {
