@@ -3,6 +3,7 @@
 #include "callstack/CallStack.h"
 #include "callstack/ThreadStacks.h"
 #include "platform/CodePage.h"
+#include "platform/ProgramFile.h"
 #include "report/CpuDump.h"
 #include "report/CrashLog.h"
 #include "report/CrashedProcess.h"
@@ -83,8 +84,10 @@ const TSignalThread* SlotOf(const std::vector<TSignalThread>& threads, pid_t thr
 // program's own code unit, class, procedure and line from the debug data.
 class TRemoteCallStack {
 public:
-    TRemoteCallStack(const TCrashedProcess& process, const TDebugData* debug)
-        : process_(process), debug_(debug) {}
+    // `program` is the crashed program's file, which /proc/<pid>/exe does not
+    // name when it was started through the dynamic loader.
+    TRemoteCallStack(const TCrashedProcess& process, std::string program, const TDebugData* debug)
+        : process_(process), program_(std::move(program)), debug_(debug) {}
 
     void AddStack(const std::vector<TRemoteFrame>& frames, TStackKind kind,
                   const TThreadHeader& header) {
@@ -130,12 +133,13 @@ private:
         const std::uint64_t code = frame.Exact ? frame.Address : frame.Address - 1;
         const TCrashedProcess::TPlace place = process_.PlaceOf(code);
         entry.Module = FileName(place.Path);
-        if (!place.Path.empty() && place.Path == process_.ProgramPath())
+        if (!place.Path.empty() && WithoutDeletedMark(place.Path) == program_)
             NameFromDebugData(entry, debug_, code - place.Bias);
         return entry;
     }
 
     const TCrashedProcess& process_;
+    const std::string program_;
     const TDebugData* debug_;
     std::vector<TCallStackEntry> entries_;
 };
@@ -183,7 +187,7 @@ std::vector<TRemoteFrame> ExceptionFrames(const TFatalFault& fault, const TCrash
 std::vector<TCallStackEntry> CallStackOf(const TFatalFault& fault,
                                          const std::vector<TSignalThread>& threads,
                                          const TCrashedProcess& process, const TDebugData* debug) {
-    TRemoteCallStack stack(process, debug);
+    TRemoteCallStack stack(process, fault.Program, debug);
     const std::vector<TRemoteFrame>* unwound = nullptr;
     for (const auto& [thread, frames] : process.Threads())
         if (thread == fault.Thread)
