@@ -7,8 +7,8 @@
 #include "report/FatalFaultHandler.h"
 #include "report/ReporterProcess.h"
 
+#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +18,6 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <map>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
@@ -26,8 +25,6 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -72,8 +69,7 @@ int (*volatile nowhere)() = nullptr;
     asm("xor %esp, %esp\n\tpush %rax");
 }
 
-// The frame's own frame pointer ruined, then a fault: an unwinder that
-// follows it reads address 32.
+// The frame pointer ruined, then a fault: an unwinder following it reads 32.
 [[gnu::noinline]] int BadFramePointer() {
     asm volatile("mov $16, %%rbp\n\tmovl 0, %%eax" ::: "rax", "memory");
     return 0;
@@ -87,26 +83,15 @@ int OverflowOnThread() {
 // Seventy registered threads, as a host with seventy adapters has
 // listeners; the last one overflows its stack.
 int OverflowOn70thThread() {
-    std::mutex lock;
-    std::condition_variable changed;
-    int registered = 0;
-    std::vector<std::thread> threads;
+    std::atomic<int> registered{0};
     for (int i = 1; i <= 70; ++i)
-        threads.emplace_back([&, i, creator = TThreadsList::Instance().CurrentCreator()] {
+        std::thread([&registered, i, creator = TThreadsList::Instance().CurrentCreator()] {
             TThreadRegistration registration("TProbeThread", "", creator);
-            std::unique_lock guard(lock);
-            ++registered;
-            changed.notify_all();
-            changed.wait(guard, [&] { return registered == 70; });
-            guard.unlock();
-            if (i == 70)
-                Recurse();
-            for (;;)
-                pause();
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    return 0;
+            for (++registered; registered < 70;)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return i == 70 ? Recurse() : pause();
+        }).detach();
+    return pause();
 }
 
 // Another thread's uncaught exception while this thread's fault is reported.
@@ -119,14 +104,12 @@ int TerminateRacingFault() {
     return ReadNull();
 }
 
-// Every descriptor the limit allows open, none close-on-exec.
 int DescriptorsUsedUp() {
     while (open("/dev/null", O_RDONLY) >= 0) {
     }
     return ReadNull();
 }
 
-// Not one more process for this user.
 int ProcessLimitReached() {
     if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         return 3;
