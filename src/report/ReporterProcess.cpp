@@ -16,7 +16,6 @@
 #include "report/Restart.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -242,17 +241,17 @@ TStartupInfo StartupOf(pid_t process) {
     return startup;
 }
 
-// The crashed process may have used up its descriptors and limits, run at
-// a real-time policy or ignored SIGPIPE: none of that passes on to its
-// reporter, and a reader that went away makes a write fail, not end the
-// reporter. Standard input (the socket to the crashed process) and the two
-// outputs stay.
+// The crashed process may have used up its descriptors and limits or run at
+// a real-time policy: none of that passes on to its reporter. Standard input
+// (the socket to the crashed process) and the two outputs stay. The core and
+// stack limits stay as they were: they change nothing for the report, and an
+// instance started again inherits them.
 void TakeOwnFooting() {
-    signal(SIGPIPE, SIG_IGN);
     close_range(STDERR_FILENO + 1, ~0U, 0);
     for (int resource = 0; resource < RLIMIT_NLIMITS; ++resource) {
         rlimit limit{};
-        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
+        if (resource != RLIMIT_CORE && resource != RLIMIT_STACK &&
+            getrlimit(resource, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
             limit.rlim_cur = limit.rlim_max;
             setrlimit(resource, &limit);
         }
