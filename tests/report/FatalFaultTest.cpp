@@ -66,7 +66,7 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         const char* Fault;
         int Signal;
         const char* Message;
-        const char* Procedure; // null: no report
+        const char* Procedure;
         const char* Thread = "\\[Main\\]";
         const char* Absent = "uncaught exception std::runtime_error";
         bool UnderDebugger = false;
