@@ -1,5 +1,6 @@
 // Fatal fault figures: the time from a fault to the report saved in the crash
-// log, and to the error dialog shown and painted, with 3 and with 50 threads.
+// log, to the error dialog shown and painted, and to the crashed process gone
+// (its dialog answered at once), with 3 and with 50 threads.
 // Each round is a real fault in a child process: the reporter process is
 // started, reads every thread with libdwfl, builds the report, saves it and
 // shows the plain dialog (offscreen unless QT_QPA_PLATFORM says otherwise),
@@ -69,7 +70,7 @@ int Reporter(int argc, char** argv) {
     frontEnd.Present = [&watch](const TPresentation& presentation) {
         const double savedMs = MsSinceFault();
         const TPresentationResult result = ShowReportDialogs(presentation, "/dev/null");
-        std::printf("%.1f %.1f\n", savedMs, watch.ShownMs);
+        std::printf("%.1f %.1f %s\n", savedMs, watch.ShownMs, std::getenv(kFaultTime));
         std::fflush(stdout);
         return result;
     };
@@ -102,14 +103,18 @@ int Reporter(int argc, char** argv) {
     std::abort();
 }
 
-// One fault in a child with `threads` threads: the reporter's two figures.
-bool Round(const char* self, int threads, double& saved, double& shown) {
+// One fault in a child with `threads` threads: the reporter's two figures,
+// and when the child was gone.
+bool Round(const char* self, int threads, double& saved, double& shown, double& gone) {
     const std::string command = std::string(self) + " fault " + std::to_string(threads);
     std::FILE* child = popen(command.c_str(), "r");
     if (child == nullptr)
         return false;
-    const bool read = std::fscanf(child, "%lf %lf", &saved, &shown) == 2;
+    long long faultNs = 0;
+    const bool read = std::fscanf(child, "%lf %lf %lld", &saved, &shown, &faultNs) == 3;
     const int status = pclose(child);
+    const auto fault = Clock::time_point(std::chrono::nanoseconds(faultNs));
+    gone = std::chrono::duration<double, std::milli>(Clock::now() - fault).count();
     const bool segv = (WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) ||
                       (WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGSEGV);
     return read && segv;
@@ -131,19 +136,20 @@ int main(int argc, char** argv) {
            std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "offscreen", 1);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     for (int threads : {3, 50}) {
-        std::vector<double> saved, shown;
+        std::vector<double> saved, shown, gone;
         for (int i = 0; i < rounds; ++i) {
-            double s = 0, d = 0;
-            if (!Round(argv[0], threads, s, d)) {
+            double s = 0, d = 0, g = 0;
+            if (!Round(argv[0], threads, s, d, g)) {
                 std::fprintf(stderr, "round %d with %d threads failed\n", i + 1, threads);
                 return 1;
             }
             saved.push_back(s);
             shown.push_back(d);
+            gone.push_back(g);
         }
-        std::printf("%2d threads: fault to report saved %7.1f ms, to dialog shown %7.1f ms "
-                    "(median of %d)\n",
-                    threads, Median(saved), Median(shown), rounds);
+        std::printf("%2d threads: fault to report saved %7.1f ms, to dialog shown %7.1f ms, "
+                    "to process gone %7.1f ms (median of %d)\n",
+                    threads, Median(saved), Median(shown), Median(gone), rounds);
     }
     return 0;
 }

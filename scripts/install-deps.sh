@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config dpkg-dev
     clang-14 libclang-rt-14-dev
     libgtest-dev
-    qt6-base-dev qt6-svg-dev libgl-dev
+    qt6-base-dev qt6-svg-dev libgl-dev libxcb1-dev
     zlib1g-dev libelf-dev libdw-dev
     libcapstone-dev
     fonts-wqy-zenhei

@@ -9,6 +9,7 @@
 #include "report/Restart.h"
 #include "report/dialogs/ReportPresenter.h"
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPainter>
@@ -16,7 +17,9 @@
 #include <QScreen>
 #include <QSvgRenderer>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -73,11 +76,48 @@ void SetProgramIdentity() {
     QGuiApplication::setDesktopFileName(QStringLiteral("device-finder"));
 }
 
-// The reporter of a crashed instance: the plain dialog on a screen of its own.
+// A report with no dialog to show it in goes to standard error.
+TPresentationResult WriteReport(const TPresentation& presentation) {
+    const std::string text = GbkToUtf8(ShownMessage(presentation) + "\r\n" + presentation.Text);
+    std::fprintf(stderr, "device-finder: %s\n", text.c_str());
+    return {};
+}
+
+// Whether the reporter can show a dialog: the toolkit ends a program whose
+// display is gone, so an X display is tried first; the offscreen and
+// minimal platforms show nothing anyone could answer.
+bool CanShowDialogs() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::string name = platform != nullptr ? platform : "";
+    if (name.starts_with("offscreen") || name.starts_with("minimal"))
+        return false;
+    if (!name.empty() && !name.starts_with("xcb"))
+        return true;
+    xcb_connection_t* display = xcb_connect(nullptr, nullptr);
+    const bool open = xcb_connection_has_error(display) == 0;
+    xcb_disconnect(display);
+    return open;
+}
+
+// The reporter of a crashed instance: the plain dialog on a screen of its
+// own, or the report on standard error where there is no screen, so the
+// crashed process never waits for a dialog nobody can see.
 int RunReporter(int argc, char** argv) {
+    if (!CanShowDialogs()) {
+        TReportFrontEnd frontEnd = FrontEnd();
+        frontEnd.Present = &WriteReport;
+        return RunReporterProcess(frontEnd);
+    }
     QApplication application(argc, argv);
     SetProgramIdentity();
     return RunReporterProcess(FrontEnd());
+}
+
+// The display connection's socket, for the fatal-fault handler to let go
+// of the display's grabs.
+void PrepareDisplayRelease() {
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        SetFatalFaultDisplaySocket(xcb_get_file_descriptor(x11->connection()));
 }
 
 } // namespace
@@ -99,6 +139,7 @@ int main(int argc, char** argv) {
     SetProgramIdentity();
     StartCrashReporting(FrontEnd());
     InstallFatalFaultHandler();
+    PrepareDisplayRelease();
     if (!handedOver.empty())
         CopyReportToClipboard(handedOver);
     TIdThread::SetExceptionHook([](TIdThread&, const std::exception& failure) {

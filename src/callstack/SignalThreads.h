@@ -8,9 +8,8 @@
 
 // The registered threads as a fatal-fault handler may read them: a table of
 // fixed slots that needs no lock and no allocation to read, kept beside the
-// thread registry. Each registered thread also gets an alternate signal
-// stack here, so a handler that asks for one still runs after the thread has
-// overflowed its own stack.
+// thread registry. Its slots are far more than any host has adapters to
+// listen on (one thread each); a slot costs memory only once it is used.
 
 // One registered thread. Plain bytes, so the table can be written to a pipe
 // as it stands.
@@ -26,17 +25,17 @@ struct TSignalThread {
     TStackTrace CreatorStack;
 };
 
-inline constexpr std::size_t kSignalThreadSlots = 64;
+inline constexpr std::size_t kSignalThreadSlots = 4096;
 
 struct TSignalThreadTable {
     TSignalThread Threads[kSignalThreadSlots];
 };
 
 // On the thread itself, when it registers: takes a slot (none when all are
-// used) and switches the thread to an alternate signal stack of its own.
+// used; the thread is then reported without its class).
 void AddSignalThread(const TThreadRecord& record);
 
-// On the thread itself, when it ends: frees its slot and its signal stack.
+// On the thread itself, when it ends: frees its slot.
 void RemoveSignalThread(pid_t id);
 
 // The table. A slot's Id is written last when it is taken and first when it

@@ -32,7 +32,7 @@ TReportFrontEnd ConsoleFrontEnd(std::FILE* err) {
         // crashed one may have left its countdown on the terminal's line.
         if (isatty(fileno(err)))
             Write(err, "\r\x1b[K");
-        Write(err, "device-finder-cli: " + VisibleGbkLines(presentation.Message) + "\n" +
+        Write(err, "device-finder-cli: " + VisibleGbkLines(ShownMessage(presentation)) + "\n" +
                        VisibleGbkLines(presentation.Text));
         return TPresentationResult{};
     };

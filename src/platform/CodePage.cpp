@@ -3,18 +3,23 @@
 #include <algorithm>
 #include <cerrno>
 #include <iconv.h>
-#include <stdexcept>
+#include <string>
 
 namespace {
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
 // One iconv descriptor for one conversion; closed when the object goes.
+// Without one (no descriptor or memory left for the converter's tables, as
+// in a crashed process's reporter) every byte beyond ASCII is replaced:
+// converting text never ends a report.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd_ != kNoConverter)
+            iconv_close(cd_);
     }
-    ~Converter() { iconv_close(cd_); }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
@@ -23,6 +28,14 @@ public:
     std::string Convert(std::string_view in, std::string_view replacement, size_t skip) {
         std::string out;
         out.reserve(in.size() * 2);
+        if (cd_ == kNoConverter) {
+            for (size_t at = 0; at < in.size();) {
+                const bool ascii = static_cast<unsigned char>(in[at]) < 0x80;
+                out.append(ascii ? in.substr(at, 1) : replacement);
+                at += ascii ? 1 : std::max<size_t>(skip, 1);
+            }
+            return out;
+        }
         char* src = const_cast<char*>(in.data());
         size_t left = in.size();
         char buffer[1024];

@@ -257,12 +257,25 @@ bool TExceptionManager::Report(const TExceptionRecord& record) {
         ++reportCount_;
         lastMessage_ = message;
         lastReport_ = text;
+        // Saved before it is shown: a report only on screen is lost to a
+        // fault that follows while the dialog is up.
+        stage = 10;
+        std::string unsaved;
+        if (options_.SaveLogFile) {
+            try {
+                environment_.SaveLog(text, options_);
+            } catch (const std::exception& failure) {
+                unsaved = failure.what();
+                notes_.push_back("Log: " + unsaved);
+            }
+        }
         stage = 9;
         TPresentationResult shown;
         if (filter.DialogType != kDialogNone) {
             TPresentation presentation;
             presentation.DialogType = filter.DialogType;
             presentation.Message = message;
+            presentation.NotSaved = unsaved;
             presentation.ShowOperationBox = options_.TerminateOperation != kOperationNone &&
                                             reportCount_ > options_.ReportsBeforeTerminate;
             presentation.Operation = options_.TerminateOperation;
@@ -271,14 +284,6 @@ bool TExceptionManager::Report(const TExceptionRecord& record) {
             presentation.Options = &options_;
             presentation.DisplayKind = record.DisplayKind;
             shown = Present(std::move(presentation));
-        }
-        stage = 10;
-        if (options_.SaveLogFile) {
-            try {
-                environment_.SaveLog(text, options_);
-            } catch (const std::exception& failure) {
-                notes_.push_back(std::string("Log: ") + failure.what());
-            }
         }
         stage = 11;
         if (shown.CopyToClipboard && environment_.CopyToClipboard)
@@ -316,6 +321,12 @@ TExceptionManager* InstalledExceptionManager() {
 bool ExceptionManager(const TExceptionRecord& record) {
     TExceptionManager* manager = InstalledExceptionManager();
     return manager == nullptr || manager->HandleException(record);
+}
+
+std::string ShownMessage(const TPresentation& presentation) {
+    if (presentation.NotSaved.empty())
+        return presentation.Message;
+    return presentation.Message + "\r\n\r\nThe report was not saved: " + presentation.NotSaved;
 }
 
 TExceptionRecord ExceptionRecordOf(const std::exception& failure, int displayKind) {

@@ -35,6 +35,7 @@ using TReportClock = std::chrono::system_clock;
 struct TPresentation {
     std::uint8_t DialogType = kDialogPlain;
     std::string Message;
+    std::string NotSaved;          // why the report could not be saved; empty when it was
     bool ShowOperationBox = false; // from the report after the configured count on
     std::uint8_t Operation = kOperationRestart;
     const TCrashReport* Report = nullptr;
@@ -42,6 +43,10 @@ struct TPresentation {
     const TReportOptions* Options = nullptr;
     int DisplayKind = kDisplayApplication;
 };
+
+// The message as the dialog and the console show it: with a note naming the
+// log and the reason when the report could not be saved.
+std::string ShownMessage(const TPresentation& presentation);
 
 struct TPresentationResult {
     bool OperationRequested = false; // the restart (or terminate) box was ticked

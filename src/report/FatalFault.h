@@ -8,12 +8,19 @@
 #include <cstdint>
 #include <sys/types.h>
 
-// What the fatal-fault handler sends the reporter process through the pipe:
-// the fault as the kernel described it and what only the faulting process
-// could see at that moment. Plain bytes of a fixed size; the reporter is the
-// same executable, so both sides agree on the layout.
+// What the fatal-fault handler sends the reporter process over the socket
+// that is the reporter's standard input: the fault as the kernel described it
+// and what only the faulting process could see at that moment, then one
+// TSignalThread per registered thread and an empty one after the last. Plain
+// bytes of a fixed size; the reporter is the same executable, so both sides
+// agree on the layout.
+//
+// When the reporter cannot trace the process it then asks with one byte,
+// kWalkRequest, and the handler sends the faulting thread's stack as it
+// walked it in-process (a TStackTrace); otherwise the handler walks nothing.
 
-inline constexpr std::uint32_t kFatalFaultMagic = 0x51584646; // "FFXQ"
+inline constexpr std::uint32_t kFatalFaultMagic = 0x51584647; // "GFXQ"
+inline constexpr char kWalkRequest = 'W';
 
 // The option that starts the program as the reporter of a crashed instance.
 inline constexpr const char* kFatalReportOption = "--fatal-report";
@@ -26,13 +33,16 @@ struct TFatalFault {
     siginfo_t Info{};
     TCpuContext Context;
     std::uint64_t ErrorCode = 0; // the page fault's error code: bit 1 write, bit 4 fetch
-    TStackTrace Trace;           // the faulting thread's stack, walked in-process
+    TStackTrace Trace;           // the faulting thread's stack, walked in-process on request
     std::uint8_t Stack[128] = {};
     std::uint32_t StackSize = 0; // bytes of Stack read from the stack pointer on
-    // Set when std::terminate led to the abort: the exception's type and
-    // message, empty when there was none or it could not be read.
+    // Set when std::terminate on the faulting thread led to the abort: the
+    // exception's type and message, empty when there was none or it could
+    // not be read.
     bool Terminated = false;
     char UncaughtType[128] = {};
     char UncaughtMessage[512] = {};
-    TSignalThreadTable Threads;
+    // The program's own file, as found at start-up: /proc/<pid>/exe names
+    // the dynamic loader when the program was started through it.
+    char Program[4096] = {};
 };

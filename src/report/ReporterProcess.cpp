@@ -3,6 +3,7 @@
 #include "callstack/CallStack.h"
 #include "callstack/ThreadStacks.h"
 #include "platform/CodePage.h"
+#include "platform/ProgramFile.h"
 #include "report/CpuDump.h"
 #include "report/CrashLog.h"
 #include "report/CrashedProcess.h"
@@ -17,10 +18,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <sched.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -68,8 +74,8 @@ std::chrono::system_clock::time_point StartTimeOf(pid_t process) {
     return std::chrono::system_clock::time_point(std::chrono::seconds(boot)) + since;
 }
 
-const TSignalThread* SlotOf(const TFatalFault& fault, pid_t thread) {
-    for (const TSignalThread& slot : fault.Threads.Threads)
+const TSignalThread* SlotOf(const std::vector<TSignalThread>& threads, pid_t thread) {
+    for (const TSignalThread& slot : threads)
         if (slot.Id == thread)
             return &slot;
     return nullptr;
@@ -79,8 +85,10 @@ const TSignalThread* SlotOf(const TFatalFault& fault, pid_t thread) {
 // program's own code unit, class, procedure and line from the debug data.
 class TRemoteCallStack {
 public:
-    TRemoteCallStack(const TCrashedProcess& process, const TDebugData* debug)
-        : process_(process), debug_(debug) {}
+    // `program` is the crashed program's file, which /proc/<pid>/exe does not
+    // name when it was started through the dynamic loader.
+    TRemoteCallStack(const TCrashedProcess& process, std::string program, const TDebugData* debug)
+        : process_(process), program_(std::move(program)), debug_(debug) {}
 
     void AddStack(const std::vector<TRemoteFrame>& frames, TStackKind kind,
                   const TThreadHeader& header) {
@@ -126,7 +134,7 @@ private:
         const std::uint64_t code = frame.Exact ? frame.Address : frame.Address - 1;
         const TCrashedProcess::TPlace place = process_.PlaceOf(code);
         entry.Module = FileName(place.Path);
-        if (!place.Path.empty() && place.Path == process_.ProgramPath())
+        if (!place.Path.empty() && WithoutDeletedMark(place.Path) == program_)
             NameFromDebugData(entry, debug_, code - place.Bias);
         if (!place.Path.empty())
             NameFromSymbol(entry, process_.SymbolAt(code, frame.Address));
@@ -134,12 +142,14 @@ private:
     }
 
     const TCrashedProcess& process_;
+    const std::string program_;
     const TDebugData* debug_;
     std::vector<TCallStackEntry> entries_;
 };
 
-TThreadHeader HeaderOf(const TFatalFault& fault, pid_t thread) {
-    const TSignalThread* slot = SlotOf(fault, thread);
+TThreadHeader HeaderOf(const TFatalFault& fault, const std::vector<TSignalThread>& threads,
+                       pid_t thread) {
+    const TSignalThread* slot = SlotOf(threads, thread);
     TThreadHeader header;
     header.Id = static_cast<std::uint64_t>(thread);
     header.Priority = std::to_string(ThreadPriority(thread));
@@ -183,22 +193,23 @@ std::vector<TRemoteFrame> ExceptionFrames(const TFatalFault& fault, const TCrash
     return frames;
 }
 
-std::vector<TCallStackEntry> CallStackOf(const TFatalFault& fault, const TCrashedProcess& process,
-                                         const TDebugData* debug) {
-    TRemoteCallStack stack(process, debug);
+std::vector<TCallStackEntry> CallStackOf(const TFatalFault& fault,
+                                         const std::vector<TSignalThread>& threads,
+                                         const TCrashedProcess& process, const TDebugData* debug) {
+    TRemoteCallStack stack(process, fault.Program, debug);
     const std::vector<TRemoteFrame>* unwound = nullptr;
     for (const auto& [thread, frames] : process.Threads())
         if (thread == fault.Thread)
             unwound = &frames;
-    TThreadHeader header = HeaderOf(fault, fault.Thread);
+    TThreadHeader header = HeaderOf(fault, threads, fault.Thread);
     header.Starred = true;
     stack.AddStack(ExceptionFrames(fault, process, unwound), TStackKind::ExceptionThread, header);
-    stack.AddCreator(SlotOf(fault, fault.Thread));
+    stack.AddCreator(SlotOf(threads, fault.Thread));
     for (const auto& [thread, frames] : process.Threads()) {
         if (thread == fault.Thread)
             continue;
-        stack.AddStack(frames, TStackKind::RunningThread, HeaderOf(fault, thread));
-        stack.AddCreator(SlotOf(fault, thread));
+        stack.AddStack(frames, TStackKind::RunningThread, HeaderOf(fault, threads, thread));
+        stack.AddCreator(SlotOf(threads, thread));
     }
     return stack.Take();
 }
@@ -253,17 +264,130 @@ TStartupInfo StartupOf(pid_t process) {
     return startup;
 }
 
+// The crashed process may have used up its descriptors and limits or run at
+// a real-time policy: none of that passes on to its reporter. Standard input
+// (the socket to the crashed process) and the two outputs stay. The core and
+// stack limits stay as they were: they change nothing for the report, and an
+// instance started again inherits them.
+void TakeOwnFooting() {
+    close_range(STDERR_FILENO + 1, ~0U, 0);
+    for (int resource = 0; resource < RLIMIT_NLIMITS; ++resource) {
+        rlimit limit{};
+        if (resource != RLIMIT_CORE && resource != RLIMIT_STACK &&
+            getrlimit(resource, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
+            limit.rlim_cur = limit.rlim_max;
+            setrlimit(resource, &limit);
+        }
+    }
+    const sched_param normal{};
+    sched_setscheduler(0, SCHED_OTHER, &normal);
+    setpriority(PRIO_PROCESS, 0, 0);
+}
+
+// The threads the crashed process had registered, up to the empty slot
+// that ends them.
+std::vector<TSignalThread> ReadThreads() {
+    std::vector<TSignalThread> threads;
+    for (TSignalThread slot; ReadAll(STDIN_FILENO, &slot, sizeof slot) && slot.Id != 0;)
+        threads.push_back(slot);
+    return threads;
+}
+
+// The faulting thread's stack as the crashed process walks it, asked for
+// when it cannot be traced.
+bool WalkedInProcess(TStackTrace& trace) {
+    const char request = kWalkRequest;
+    return send(STDIN_FILENO, &request, 1, MSG_NOSIGNAL) == 1 &&
+           ReadAll(STDIN_FILENO, &trace, sizeof trace);
+}
+
+// Nothing more passes between the two processes: the crashed one stops
+// waiting for an answer, and an instance started again does not inherit
+// the connection as its standard input.
+void LetGoOfTheCrashedProcess() {
+    shutdown(STDIN_FILENO, SHUT_RDWR);
+    const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nothing >= 0) {
+        dup2(nothing, STDIN_FILENO);
+        close(nothing);
+    }
+}
+
+// Saves the report to the crash log; the reason it could not, empty when
+// it was saved.
+std::string SaveReport(const std::string& program, const std::string& text,
+                       const TReportOptions& options) {
+    if (!options.SaveLogFile)
+        return {};
+    try {
+        AppendToCrashLog(CrashLogPlace(program, HostName(), UserDataHome(), options), text,
+                         options.ReportsKept);
+        return {};
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+}
+
+int ReportFatalFault(const TReportFrontEnd& frontEnd) {
+    TFatalFault fault;
+    if (!ReadAll(STDIN_FILENO, &fault, sizeof fault) || fault.Magic != kFatalFaultMagic)
+        return 1;
+    fault.Program[sizeof fault.Program - 1] = '\0';
+    const std::vector<TSignalThread> threads = ReadThreads();
+    StartCrashReporting(frontEnd);
+    const TReportOptions& options = InstalledExceptionManager()->Options();
+    const TFatalReport fatal =
+        BuildFatalReport(fault, threads, options, frontEnd, ProgramDebugNames(), WalkedInProcess);
+    LetGoOfTheCrashedProcess();
+    // Saved before it is shown: a report only on screen is lost to whatever
+    // ends the reporter meanwhile.
+    const std::string unsaved = SaveReport(fault.Program, fatal.Text, options);
+    // The process cannot go on after such a fault: a restart is always offered.
+    TPresentation presentation;
+    presentation.DialogType = kDialogPlain;
+    presentation.Message = fatal.Message;
+    presentation.NotSaved = unsaved;
+    presentation.ShowOperationBox = true;
+    presentation.Operation = kOperationRestart;
+    presentation.Report = &fatal.Report;
+    presentation.Text = fatal.Text;
+    presentation.Options = &options;
+    presentation.DisplayKind = kDisplayApplication;
+    const TPresentationResult shown = frontEnd.Present(presentation);
+    if (shown.CopyToClipboard && frontEnd.CopyToClipboard) {
+        frontEnd.CopyToClipboard(fatal.Text);
+        // The clipboard goes with this process: a restarted instance takes
+        // the copy over, as after a report of an exception.
+        HandOverClipboard(fatal.Text);
+    }
+    if (shown.OperationRequested) {
+        try {
+            StartInstance(StartupOf(fault.Process));
+        } catch (const std::exception&) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 bool IsReporterProcess(int argc, char** argv) {
-    return argc == 2 && std::strcmp(argv[1], kFatalReportOption) == 0;
+    if (argc != 2 || std::strcmp(argv[1], kFatalReportOption) != 0)
+        return false;
+    TakeOwnFooting();
+    return true;
 }
 
-TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& options,
-                              const TReportFrontEnd& frontEnd, const TDebugData* debug) {
+TFatalReport BuildFatalReport(TFatalFault fault, const std::vector<TSignalThread>& threads,
+                              const TReportOptions& options, const TReportFrontEnd& frontEnd,
+                              const TDebugData* debug,
+                              const std::function<bool(TStackTrace&)>& walkedInProcess) {
     const TReportTexts texts = TextsOf(options);
     TCrashedProcess process(fault.Process);
     const bool traced = process.UnwindThreads();
+    if (!traced && !walkedInProcess(fault.Trace))
+        fault.Trace.Count = 0;
 
     TReportInput input;
     input.ClassName = SignalName(fault.Signal);
@@ -273,7 +397,7 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
     input.Address = fault.Context.RIP;
     input.Context = fault.Context;
     input.Stack = {fault.Context.RSP, {fault.Stack, fault.Stack + fault.StackSize}};
-    input.CallStack = CallStackOf(fault, process, debug);
+    input.CallStack = CallStackOf(fault, threads, process, debug);
     input.StartTime = StartTimeOf(fault.Process);
     const std::vector<std::string> arguments = CommandLineOf(fault.Process);
     for (std::size_t i = 1; i < arguments.size(); ++i)
@@ -314,44 +438,15 @@ TFatalReport BuildFatalReport(const TFatalFault& fault, const TReportOptions& op
 }
 
 int RunReporterProcess(const TReportFrontEnd& frontEnd) {
-    TFatalFault fault;
-    if (!ReadAll(STDIN_FILENO, &fault, sizeof fault) || fault.Magic != kFatalFaultMagic)
-        return 1;
-    StartCrashReporting(frontEnd);
-    const TReportOptions& options = InstalledExceptionManager()->Options();
-    const TFatalReport fatal = BuildFatalReport(fault, options, frontEnd, ProgramDebugNames());
-    if (options.SaveLogFile) {
-        try {
-            const std::string program = TCrashedProcess(fault.Process).ProgramPath();
-            AppendToCrashLog(CrashLogPlace(program, HostName(), UserDataHome(), options),
-                             fatal.Text, options.ReportsKept);
-        } catch (const std::exception&) {
-            // The report is still shown; the log is only one of its places.
-        }
+    // Nothing the reporter does may end it before the report is saved and
+    // shown: what it cannot do is left out.
+    try {
+        return ReportFatalFault(frontEnd);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s: the crash report failed: %s\n", program_invocation_short_name,
+                     failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: the crash report failed\n", program_invocation_short_name);
     }
-    // The process cannot go on after such a fault: a restart is always offered.
-    TPresentation presentation;
-    presentation.DialogType = kDialogPlain;
-    presentation.Message = fatal.Message;
-    presentation.ShowOperationBox = true;
-    presentation.Operation = kOperationRestart;
-    presentation.Report = &fatal.Report;
-    presentation.Text = fatal.Text;
-    presentation.Options = &options;
-    presentation.DisplayKind = kDisplayApplication;
-    const TPresentationResult shown = frontEnd.Present(presentation);
-    if (shown.CopyToClipboard && frontEnd.CopyToClipboard) {
-        frontEnd.CopyToClipboard(fatal.Text);
-        // The clipboard goes with this process: a restarted instance takes
-        // the copy over, as after a report of an exception.
-        HandOverClipboard(fatal.Text);
-    }
-    if (shown.OperationRequested) {
-        try {
-            StartInstance(StartupOf(fault.Process));
-        } catch (const std::exception&) {
-            return 1;
-        }
-    }
-    return 0;
+    return 1;
 }

@@ -230,3 +230,22 @@ TEST_F(CrashLab, TickedRestartBoxStartsTheSameCommandInTheStartFolderAndExitsWit
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(second)), 0) << "not the worker's";
     kill(second, SIGKILL);
 }
+
+// A fault while the start-up report's dialog is still on screen: that report
+// was saved before it was shown, so the log holds it and the fault's.
+TEST_F(CrashLab, AFaultUnderAnOpenDialogLosesNoReport) {
+    const pid_t app = Spawn({program.string()});
+    const std::string shown =
+        CommandOutput("timeout 60 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+    ASSERT_FALSE(shown.empty()) << "no window titled \"Error occurred\"";
+    CommandOutput("gdb -p " + std::to_string(app) +
+                  " -batch -ex 'set var $pc=0' -ex detach >/dev/null 2>&1");
+    const std::vector<std::string> reports = LoggedReports(folder / "bin" / "device-finder.qxr", 2);
+    ConfirmDialog();
+    int status = 0;
+    waitpid(app, &status, 0);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[0].find("Could not bind socket."), std::string::npos);
+    EXPECT_NE(reports[1].find("SIGSEGV\r\n"), std::string::npos);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV);
+}

@@ -22,6 +22,7 @@ struct TDispatchProbe {
     bool tickBox = false;
     std::vector<TPresentation> shown;
     std::vector<std::string> saved;
+    std::size_t savedWhenShown = 0;
     std::vector<std::uint8_t> ended;
     std::function<void()> pump;      // runs on the waiting thread
     std::function<void()> gathering; // runs on the report's worker
@@ -49,6 +50,7 @@ struct TDispatchProbe {
             if (presentAs)
                 return presentAs(p);
             overlapped = overlapped || presenting++ > 0;
+            savedWhenShown = saved.size();
             shown.push_back(p);
             std::this_thread::yield();
             --presenting;
@@ -83,6 +85,7 @@ TEST(ExceptionManager, ReportsShowsSavesAndDealsWithTheException) {
     EXPECT_EQ(probe.shown[0].DialogType, kDialogPlain);
     EXPECT_FALSE(probe.shown[0].ShowOperationBox);
     EXPECT_EQ(probe.saved, std::vector<std::string>{"report"});
+    EXPECT_EQ(probe.savedWhenShown, 1u) << "saved before the dialog, which a fault may end";
     EXPECT_EQ(manager.ReportCount(), 1u);
     EXPECT_EQ(manager.LastMessage(), "Could not bind");
     EXPECT_EQ(manager.LastReport(), "report");
@@ -246,7 +249,8 @@ TEST(ExceptionManager, FailuresInsideTheReport) {
     probe.failSave = true;
     auto manager = probe.Manager();
     EXPECT_FALSE(Raise(manager, Exception("x")));
-    EXPECT_EQ(probe.shown.size(), 1u) << "a log that cannot be saved still shows the report";
+    ASSERT_EQ(probe.shown.size(), 1u) << "a log that cannot be saved still shows the report";
+    EXPECT_EQ(ShownMessage(probe.shown[0]), "x\r\n\r\nThe report was not saved: disk full");
     ASSERT_EQ(manager.InternalNotes().size(), 1u);
     EXPECT_EQ(manager.InternalNotes()[0].rfind("Log: ", 0), 0u);
 

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <regex>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -80,12 +82,36 @@ protected:
         setenv("HOME", folder.c_str(), 1);
         unsetenv("XDG_DATA_HOME");
     }
+    // The window program on our own X display, its receiving thread running.
+    pid_t StartWindow(const fs::path& program) {
+        setenv("DISPLAY", ":16", 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        if (display < 0)
+            display = Start("Xvfb :16 -nolisten tcp -screen 0 1024x768x24");
+        // Until it answers: an earlier server's socket file may be there.
+        for (auto giveUp = std::chrono::steady_clock::now() + 20s;
+             Output("xdotool getdisplaygeometry 2>/dev/null").empty() &&
+             std::chrono::steady_clock::now() < giveUp;)
+            std::this_thread::sleep_for(50ms);
+        const pid_t pid = Start(program.string() + " fault-check");
+        window = Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'");
+        WaitForReceivingThread(pid);
+        return pid;
+    }
+    void TearDown() override {
+        if (display > 0) {
+            kill(display, SIGTERM);
+            waitpid(display, nullptr, 0);
+        }
+    }
     fs::path Install(const char* built) {
         const fs::path program = folder / "bin" / fs::path(built).filename();
         fs::copy_file(built, program);
         return program;
     }
     fs::path folder;
+    pid_t display = -1;
+    std::string window;
 };
 
 // A signal during a search: the report on standard error and in the crash
@@ -119,19 +145,10 @@ TEST_F(FatalLab, SignalledSearchReportsAndEndsWithTheSignalsStatus) {
 // program's name, in the folder the first one was started in.
 TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
     const fs::path program = Install(DF_PROGRAM);
-    setenv("DISPLAY", ":16", 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    const pid_t display = Start("Xvfb :16 -nolisten tcp -screen 0 1024x768x24");
-    for (auto giveUp = std::chrono::steady_clock::now() + 20s;
-         !fs::exists("/tmp/.X11-unix/X16") && std::chrono::steady_clock::now() < giveUp;)
-        std::this_thread::sleep_for(50ms);
-
     for (const bool restart : {false, true}) {
         SCOPED_TRACE(restart ? "restart" : "end");
-        const pid_t pid = Start(program.string() + " fault-check");
-        ASSERT_FALSE(
-            Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'").empty());
-        WaitForReceivingThread(pid);
+        const pid_t pid = StartWindow(program);
+        ASSERT_FALSE(window.empty());
         // It leaves its start-up folder first: a restart goes back there.
         Output("gdb -p " + std::to_string(pid) +
                " -batch -ex 'call (int)chdir(\"/\")' -ex 'set var $pc=0' -ex detach "
@@ -165,8 +182,49 @@ TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
                             "[^\\r]*\\r\\n(\\|-+\\|\\r\\n)?(\\|[0-9A-F]+ "
                             "*\\|[^\\r]*\\r\\n)*?\\|[0-9A-F]+ *\\|[^|]+\\|\\w+ *\\|"))
         << report;
-    kill(display, SIGTERM);
-    waitpid(display, nullptr, 0);
+}
+
+// A fault while the adapter list's pop-up grabs pointer and keyboard: the
+// dialog takes the key, and the process ends by its signal at once.
+TEST_F(FatalLab, FaultUnderAnOpenPopUpLetsTheDialogTakeKeysAndEnds) {
+    const pid_t pid = StartWindow(Install(DF_PROGRAM));
+    ASSERT_FALSE(window.empty());
+    Output("xdotool mousemove --window " + window + " 393 19 click 1 sleep 1");
+    Output("gdb -p " + std::to_string(pid) + " -batch -ex 'set var $pc=0' -ex detach");
+    const std::string dialog =
+        Output("timeout 30 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+    if (dialog.empty())
+        kill(pid, SIGKILL);
+    ASSERT_FALSE(dialog.empty()) << "no dialog";
+    Output("xdotool windowfocus --sync " + dialog + " key Return");
+    int status = 0;
+    for (int tick = 0; tick < 150 && waitpid(pid, &status, WNOHANG) == 0; ++tick)
+        std::this_thread::sleep_for(20ms);
+    kill(pid, SIGKILL); // still running 3 s after OK
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << "not ended within 3 s";
+}
+
+// The log's folder and its fallback on a full 128 KiB file system: standard
+// error says the report was not saved, naming the log and the reason.
+TEST_F(FatalLab, ALogThatCannotBeWrittenIsSaidOnStandardError) {
+    const fs::path cli = Install(DF_CLI);
+    const fs::path full = cli.parent_path();
+    setenv("XDG_DATA_HOME", full.c_str(), 1);
+    // A mount namespace of the test's own, which the program shares.
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string err = (folder / "err").string();
+    const pid_t pid = Start(cli.string() + " search --wait 20000 2>" + err);
+    WaitForReceivingThread(pid);
+    ASSERT_EQ(mount("tmpfs", full.c_str(), "tmpfs", 0, "size=128k"), 0);
+    Output("dd if=/dev/zero of=" + (full / "filler").string() + " bs=4k 2>/dev/null");
+    kill(pid, SIGSEGV);
+    EXPECT_EQ(StatusOfEnd(pid), 128 + SIGSEGV);
+    const std::string report = Contents(err);
+    EXPECT_TRUE(Has(report, "The report was not saved: [^\\n]*/device-finder-cli\\.qxr: No space "
+                            "left on device"))
+        << report;
+    umount(full.c_str());
 }
 
 } // namespace

@@ -2,11 +2,13 @@
 // fatal-fault handler installed. As the reporter of itself it writes the
 // report to standard error. "--refuse-tracing" first forbids ptrace to it and
 // its reporter, as a container's seccomp policy would.
+#include "callstack/ThreadsList.h"
 #include "net/IdThread.h"
 #include "platform/ProgramFile.h"
 #include "report/FatalFaultHandler.h"
 #include "report/ReporterProcess.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -14,14 +16,18 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -67,6 +73,60 @@ int (*volatile nowhere)() = nullptr;
 
 [[gnu::noinline]] int ThrowInt() {
     throw 42;
+}
+
+// No frame pointer: the frame is found from the stack pointer alone.
+[[gnu::naked]] int BadStackPointer() {
+    asm("xor %esp, %esp\n\tpush %rax");
+}
+
+// The frame pointer ruined, then a fault: an unwinder following it reads 32.
+[[gnu::noinline]] int BadFramePointer() {
+    asm volatile("mov $16, %%rbp\n\tmovl 0, %%eax" ::: "rax", "memory");
+    return 0;
+}
+
+int OverflowOnThread() {
+    std::thread([] { Recurse(); }).join();
+    return 0;
+}
+
+// Seventy registered threads, as a host with seventy adapters has
+// listeners; the last one overflows its stack.
+int OverflowOn70thThread() {
+    std::atomic<int> registered{0};
+    for (int i = 1; i <= 70; ++i)
+        std::thread([&registered, i, creator = TThreadsList::Instance().CurrentCreator()] {
+            TThreadRegistration registration("TProbeThread", "", creator);
+            for (++registered; registered < 70;)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return i == 70 ? Recurse() : pause();
+        }).detach();
+    return pause();
+}
+
+// Another thread's uncaught exception while this thread's fault is reported.
+int TerminateRacingFault() {
+    std::thread([] {
+        while (!FatalFaultInProgress()) {
+        }
+        throw std::runtime_error("while the fault is reported");
+    }).detach();
+    return ReadNull();
+}
+
+int DescriptorsUsedUp() {
+    while (open("/dev/null", O_RDONLY) >= 0) {
+    }
+    return ReadNull();
+}
+
+int ProcessLimitReached() {
+    if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        return 3;
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_NPROC, &none);
+    return ReadNull();
 }
 
 void RefuseTracing() {
@@ -142,14 +202,22 @@ int main(int argc, char** argv) {
         unlink(ProgramFile().c_str());
         ++next;
     }
-    const std::map<std::string, int (*)()> faults = {{"null-read", ReadNull},
-                                                     {"null-call", CallNull},
-                                                     {"jump-into-stack", JumpIntoStack},
-                                                     {"read-only-write", WriteReadOnly},
-                                                     {"divide-by-zero", DivideByZero},
-                                                     {"abort", CallAbort},
-                                                     {"recursion", Recurse},
-                                                     {"throw-int", ThrowInt}};
+    const std::map<std::string, int (*)()> faults = {
+        {"null-read", ReadNull},
+        {"null-call", CallNull},
+        {"jump-into-stack", JumpIntoStack},
+        {"read-only-write", WriteReadOnly},
+        {"divide-by-zero", DivideByZero},
+        {"abort", CallAbort},
+        {"recursion", Recurse},
+        {"throw-int", ThrowInt},
+        {"bad-stack-pointer", BadStackPointer},
+        {"bad-frame-pointer", BadFramePointer},
+        {"thread-overflow", OverflowOnThread},
+        {"70th-thread-overflow", OverflowOn70thThread},
+        {"terminate-racing-fault", TerminateRacingFault},
+        {"descriptors-used-up", DescriptorsUsedUp},
+        {"process-limit", ProcessLimitReached}};
     const auto fault = faults.find(next < argc ? argv[next] : "");
     if (fault != faults.end())
         return fault->second();

@@ -42,11 +42,11 @@ TPresentationResult ShowReportDialogs(const TPresentation& presentation,
                                       const QString& settingsFile) {
     TPresentationResult result;
     const TReportTexts texts = TextsOf(*presentation.Options);
-    const QString message = ReportQString(presentation.Message);
+    const QString message = ReportQString(ShownMessage(presentation));
     if (QApplication::instance() == nullptr) {
         // No window system to show a dialog on: the message goes to the
         // error output instead.
-        std::fprintf(stderr, "%s: %s\n", texts[3].c_str(), presentation.Message.c_str());
+        std::fprintf(stderr, "%s: %s\n", texts[3].c_str(), ShownMessage(presentation).c_str());
         return result;
     }
     // An exception raised by a handler while a dialog is up waits for this
