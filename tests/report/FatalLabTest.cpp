@@ -61,6 +61,14 @@ void WaitForReceivingThread(pid_t pid) {
                 return;
 }
 
+// The first visible window named `name` (a pattern), followed by `then`
+// (further xdotool commands). The search is repeated: a window that vanishes
+// while it is searched, as the crashed one's do, ends one search in an error.
+std::string FindWindow(const std::string& name, const std::string& then = "") {
+    return Output("timeout 30 sh -c 'until xdotool search --onlyvisible --name \"" + name + "\" " +
+                  then + " 2>/dev/null; do sleep 0.1; done'");
+}
+
 // The status a shell reports for the process: 128 + the signal that ended it.
 int StatusOfEnd(pid_t pid) {
     int status = 0;
@@ -94,7 +102,7 @@ protected:
              std::chrono::steady_clock::now() < giveUp;)
             std::this_thread::sleep_for(50ms);
         const pid_t pid = Start(program.string() + " fault-check");
-        window = Output("timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$'");
+        window = FindWindow("^设备查找$");
         WaitForReceivingThread(pid);
         return pid;
     }
@@ -153,15 +161,13 @@ TEST_F(FatalLab, FaultInTheWindowShowsTheDialogAndEndsOrRestarts) {
         Output("gdb -p " + std::to_string(pid) +
                " -batch -ex 'call (int)chdir(\"/\")' -ex 'set var $pc=0' -ex detach "
                ">/dev/null 2>&1");
-        const std::string dialog =
-            Output("timeout 30 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+        const std::string dialog = FindWindow("^Error occurred$");
         ASSERT_FALSE(dialog.empty()) << "no dialog";
         Output("xdotool windowfocus --sync " + dialog + " key --delay 50 " +
                (restart ? "Tab space Return" : "Return"));
         EXPECT_EQ(StatusOfEnd(pid), 128 + SIGSEGV);
         if (restart) {
-            const std::string again = Output(
-                "timeout 30 xdotool search --sync --onlyvisible --name '^设备查找$' getwindowpid");
+            const std::string again = FindWindow("^设备查找$", "getwindowpid");
             ASSERT_FALSE(again.empty()) << "no new instance";
             EXPECT_EQ(Contents("/proc/" + again + "/cmdline"),
                       program.string() + '\0' + "fault-check" + '\0');
@@ -191,8 +197,7 @@ TEST_F(FatalLab, FaultUnderAnOpenPopUpLetsTheDialogTakeKeysAndEnds) {
     ASSERT_FALSE(window.empty());
     Output("xdotool mousemove --window " + window + " 393 19 click 1 sleep 1");
     Output("gdb -p " + std::to_string(pid) + " -batch -ex 'set var $pc=0' -ex detach");
-    const std::string dialog =
-        Output("timeout 30 xdotool search --sync --onlyvisible --name '^Error occurred$'");
+    const std::string dialog = FindWindow("^Error occurred$");
     if (dialog.empty())
         kill(pid, SIGKILL);
     ASSERT_FALSE(dialog.empty()) << "no dialog";
