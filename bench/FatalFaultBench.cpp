@@ -8,10 +8,10 @@
 // Run: build/release/bench/fatal_fault_bench [ROUNDS]
 #include "app/Application.h"
 #include "callstack/ThreadsList.h"
-#include "report/FatalFaultHandler.h"
-#include "report/ReporterProcess.h"
 #include "report/dialogs/ErrorDialog.h"
 #include "report/dialogs/ReportPresenter.h"
+#include "report/fatal/FatalFaultHandler.h"
+#include "report/fatal/ReporterProcess.h"
 
 #include <QApplication>
 #include <QEvent>

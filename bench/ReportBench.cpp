@@ -1,11 +1,11 @@
 // Time to gather and lay out one crash report of this process, with every
 // section the program's options ask for (modules, processes, CPU). Prints the
 // figures of 20 rounds; reads only this host and sends nothing.
-#include "report/Disassembly.h"
-#include "report/ModuleList.h"
-#include "report/ProcessList.h"
-#include "report/ReportGathering.h"
-#include "report/ReportText.h"
+#include "report/gather/Disassembly.h"
+#include "report/gather/ModuleList.h"
+#include "report/gather/ProcessList.h"
+#include "report/gather/ReportGathering.h"
+#include "report/text/ReportText.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/ReportGathering.h"
+#include "report/gather/ReportGathering.h"
 
 class QWidget;
 

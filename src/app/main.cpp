@@ -3,11 +3,11 @@
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "platform/CodePage.h"
-#include "report/FatalFaultHandler.h"
 #include "report/ReportStartup.h"
-#include "report/ReporterProcess.h"
 #include "report/Restart.h"
 #include "report/dialogs/ReportPresenter.h"
+#include "report/fatal/FatalFaultHandler.h"
+#include "report/fatal/ReporterProcess.h"
 
 #include <QGuiApplication>
 #include <QIcon>

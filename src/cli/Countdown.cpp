@@ -1,6 +1,6 @@
 #include "cli/Countdown.h"
 
-#include "report/FatalFaultHandler.h"
+#include "report/fatal/FatalFaultHandler.h"
 
 #include <algorithm>
 #include <mutex>

@@ -10,8 +10,8 @@
 #include "cli/TerminalText.h"
 #include "cli/WatchCommand.h"
 #include "platform/Exception.h"
-#include "report/FatalFaultHandler.h"
-#include "report/ReporterProcess.h"
+#include "report/fatal/FatalFaultHandler.h"
+#include "report/fatal/ReporterProcess.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/ReportOptions.h"
+#include "report/text/ReportOptions.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "report/ReportData.h"
-#include "report/ReportGathering.h"
-#include "report/ReportOptions.h"
+#include "report/gather/ReportGathering.h"
+#include "report/text/ReportData.h"
+#include "report/text/ReportOptions.h"
 
 #include <chrono>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "platform/ProgramFile.h"
 #include "report/CrashLog.h"
-#include "report/ReportText.h"
 #include "report/Restart.h"
+#include "report/text/ReportText.h"
 
 #include <chrono>
 #include <unistd.h>

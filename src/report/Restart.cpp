@@ -3,7 +3,7 @@
 #include "platform/Exception.h"
 #include "platform/ProgramFile.h"
 #include "report/ConfigBlock.h"
-#include "report/ReportOptions.h"
+#include "report/text/ReportOptions.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #include "net/IdSync.h"
 #include "net/IdThread.h"
 #include "net/IdUDPServer.h"
-#include "report/ReportText.h"
+#include "report/text/ReportText.h"
 #include "support/LoopbackPeer.h"
 
 #include <algorithm>

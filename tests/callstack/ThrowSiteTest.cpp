@@ -1,8 +1,8 @@
 #include "TestDebugData.h"
 
 #include "callstack/CallStack.h"
-#include "report/CpuDump.h"
 #include "report/ExceptionManager.h"
+#include "report/gather/CpuDump.h"
 
 #include <elf.h>
 #include <fstream>

@@ -1,5 +1,5 @@
 #include "FuzzCheck.h"
-#include "report/ReportOptions.h"
+#include "report/text/ReportOptions.h"
 
 #include <cstdint>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "report/ExceptionId.h"
+#include "report/text/ExceptionId.h"
 
 #include <gtest/gtest.h>
 

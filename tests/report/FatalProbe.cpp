@@ -5,8 +5,8 @@
 #include "callstack/ThreadsList.h"
 #include "net/IdThread.h"
 #include "platform/ProgramFile.h"
-#include "report/FatalFaultHandler.h"
-#include "report/ReporterProcess.h"
+#include "report/fatal/FatalFaultHandler.h"
+#include "report/fatal/ReporterProcess.h"
 
 #include <atomic>
 #include <cerrno>

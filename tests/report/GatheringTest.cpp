@@ -1,13 +1,13 @@
 // Gathering on this machine: the figures are checked against what the kernel
 // shows of this process in /proc.
 #include "callstack/CallStack.h"
-#include "report/CpuDump.h"
-#include "report/Disassembly.h"
-#include "report/ExceptionId.h"
-#include "report/ModuleList.h"
-#include "report/ProcessList.h"
-#include "report/ReportGathering.h"
-#include "report/ReportText.h"
+#include "report/gather/CpuDump.h"
+#include "report/gather/Disassembly.h"
+#include "report/gather/ModuleList.h"
+#include "report/gather/ProcessList.h"
+#include "report/gather/ReportGathering.h"
+#include "report/text/ExceptionId.h"
+#include "report/text/ReportText.h"
 
 #include <gtest/gtest.h>
 

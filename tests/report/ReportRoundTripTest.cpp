@@ -1,6 +1,6 @@
 // Reads a report text back into its blocks and tables with a reader that
 // knows only the layout, and checks it finds what the report was made from.
-#include "report/ReportText.h"
+#include "report/text/ReportText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "report/ReportText.h"
-#include "report/CpuDump.h"
-#include "report/LogItem.h"
-#include "report/ReportTable.h"
+#include "report/text/ReportText.h"
+#include "report/gather/CpuDump.h"
+#include "report/text/LogItem.h"
+#include "report/text/ReportTable.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 
 #include "net/IdThread.h"
 #include "platform/UnknownException.h"
-#include "report/GeneralItems.h"
-#include "report/ModuleList.h"
 #include "report/ReportStartup.h"
+#include "report/gather/GeneralItems.h"
+#include "report/gather/ModuleList.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 //   report-sample          the report as it is logged (GBK, "\r\n")
 //   report-sample --utf8   the same converted for a UTF-8 terminal
 #include "platform/CodePage.h"
-#include "report/ModuleList.h"
-#include "report/ReportGathering.h"
-#include "report/ReportText.h"
+#include "report/gather/ModuleList.h"
+#include "report/gather/ReportGathering.h"
+#include "report/text/ReportText.h"
 
 #include <execinfo.h>
 #include <sys/resource.h>

@@ -2,7 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "report/dialogs/ErrorBand.h"
-#include "report/ReportOptions.h"
+#include "report/text/ReportOptions.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/ReportTexts.h"
+#include "report/text/ReportTexts.h"
 
 #include <QDialog>
 

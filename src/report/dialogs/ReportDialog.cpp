@@ -1,10 +1,10 @@
 #include "report/dialogs/ReportDialog.h"
 
-#include "report/CpuDump.h"
-#include "report/ReportOptions.h"
-#include "report/ReportText.h"
 #include "report/dialogs/ErrorBand.h"
 #include "report/dialogs/ErrorDialog.h"
+#include "report/text/CpuSectionText.h"
+#include "report/text/ReportOptions.h"
+#include "report/text/ReportText.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>

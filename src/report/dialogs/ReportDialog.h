@@ -1,7 +1,7 @@
 #pragma once
 
-#include "report/ReportData.h"
-#include "report/ReportTexts.h"
+#include "report/text/ReportData.h"
+#include "report/text/ReportTexts.h"
 
 #include <QDialog>
 
