@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <xcb/xcb.h>
 
 namespace {
@@ -83,34 +84,52 @@ TPresentationResult WriteReport(const TPresentation& presentation) {
     return {};
 }
 
+using TXConnection = std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)>;
+
+// The platform the reporter's toolkit is asked for, an X display where none
+// is named.
+std::string ReporterPlatform() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return platform != nullptr && *platform != '\0' ? platform : "xcb";
+}
+
 // Whether the reporter can show a dialog: the toolkit ends a program whose
 // display is gone, so an X display is tried first; the offscreen and
-// minimal platforms show nothing anyone could answer.
-bool CanShowDialogs() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const std::string name = platform != nullptr ? platform : "";
-    if (name.starts_with("offscreen") || name.starts_with("minimal"))
+// minimal platforms show nothing anyone could answer. The X connection tried
+// is kept in `probe`: an X server that loses its last client resets and drops
+// the connections being made meanwhile, the toolkit's among them.
+bool CanShowDialogs(const std::string& platform, TXConnection& probe) {
+    if (platform.starts_with("offscreen") || platform.starts_with("minimal"))
         return false;
-    if (!name.empty() && !name.starts_with("xcb"))
+    if (!platform.starts_with("xcb"))
         return true;
-    xcb_connection_t* display = xcb_connect(nullptr, nullptr);
-    const bool open = xcb_connection_has_error(display) == 0;
-    xcb_disconnect(display);
-    return open;
+    probe.reset(xcb_connect(nullptr, nullptr));
+    return xcb_connection_has_error(probe.get()) == 0;
 }
 
 // The reporter of a crashed instance: the plain dialog on a screen of its
 // own, or the report on standard error where there is no screen, so the
 // crashed process never waits for a dialog nobody can see.
-int RunReporter(int argc, char** argv) {
-    if (!CanShowDialogs()) {
+int RunReporter(char** argv) {
+    const std::string platform = ReporterPlatform();
+    TXConnection probe(nullptr, &xcb_disconnect);
+    if (!CanShowDialogs(platform, probe)) {
         TReportFrontEnd frontEnd = FrontEnd();
         frontEnd.Present = &WriteReport;
         return RunReporterProcess(frontEnd);
     }
-    QApplication application(argc, argv);
+    // A display gone since the probe leaves the toolkit on the offscreen
+    // platform instead of ending the reporter before the report is saved.
+    std::string option = "-platform", fallback = platform + ";offscreen";
+    char* arguments[] = {argv[0], argv[1], option.data(), fallback.data(), nullptr};
+    int count = 4;
+    QApplication application(count, arguments);
+    probe.reset();
     SetProgramIdentity();
-    return RunReporterProcess(FrontEnd());
+    TReportFrontEnd frontEnd = FrontEnd();
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        frontEnd.Present = &WriteReport;
+    return RunReporterProcess(frontEnd);
 }
 
 // The display connection's socket, for the fatal-fault handler to let go
@@ -124,7 +143,7 @@ void PrepareDisplayRelease() {
 
 int main(int argc, char** argv) {
     if (IsReporterProcess(argc, argv))
-        return RunReporter(argc, argv);
+        return RunReporter(argv);
     // A report copied before a restart comes back to the clipboard.
     const std::string handedOver = TakeHandedOverClipboard();
     // The code page conversion stands in for the run-time library's start-up.

@@ -94,8 +94,10 @@ protected:
     pid_t StartWindow(const fs::path& program) {
         setenv("DISPLAY", ":16", 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        // No reset when the last client leaves, as a session's server with its
+        // window manager never does: a reset drops whoever is connecting then.
         if (display < 0)
-            display = Start("Xvfb :16 -nolisten tcp -screen 0 1024x768x24");
+            display = Start("Xvfb :16 -noreset -nolisten tcp -screen 0 1024x768x24");
         // Until it answers: an earlier server's socket file may be there.
         for (auto giveUp = std::chrono::steady_clock::now() + 20s;
              Output("xdotool getdisplaygeometry 2>/dev/null").empty() &&
