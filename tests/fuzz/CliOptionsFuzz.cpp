@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     }
     try {
         const CliOptions options = ParseCliOptions(args);
-        FUZZ_CHECK(options.adapter >= 1);
+        FUZZ_CHECK(options.adapter == kAllAdapters || options.adapter >= 1);
         FUZZ_CHECK(options.waitMs >= 0 && options.waitMs <= kMaxWaitMs);
     } catch (const UsageError& error) {
         FUZZ_CHECK(error.what()[0] != '\0');
