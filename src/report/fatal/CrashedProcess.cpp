@@ -1,6 +1,7 @@
 #include "report/fatal/CrashedProcess.h"
 
 #include "callstack/SymbolNames.h"
+#include "platform/ProgramFile.h"
 #include "report/gather/ModuleList.h"
 
 #include <elfutils/libdwfl.h>
@@ -31,13 +32,6 @@ int NoDebugInfo(Dwfl_Module*, void**, const char*, Dwarf_Addr, const char*, cons
 
 char* noDebugPath = nullptr;
 const Dwfl_Callbacks kCallbacks = {dwfl_linux_proc_find_elf, NoDebugInfo, nullptr, &noDebugPath};
-
-std::string WithoutDeleted(std::string path) {
-    const std::string deleted = " (deleted)";
-    if (path.ends_with(deleted))
-        path.resize(path.size() - deleted.size());
-    return path;
-}
 
 Dwfl* ReportedSession(pid_t process) {
     Dwfl* session = dwfl_begin(&kCallbacks);
@@ -94,9 +88,11 @@ pid_t NextThread(Dwfl*, void* argument, void** thread) {
 
 bool ReadWord(Dwfl*, Dwarf_Addr address, Dwarf_Word* result, void* argument) {
     const auto& walk = *static_cast<TRegisterWalk*>(argument);
-    iovec local{result, sizeof *result};
-    iovec remote{reinterpret_cast<void*>(address), sizeof *result};
-    return process_vm_readv(walk.Process, &local, 1, &remote, 1, 0) == sizeof *result;
+    const TMemoryDump word = walk.Self->Read(address, sizeof *result);
+    if (word.Bytes.size() != sizeof *result)
+        return false;
+    std::memcpy(result, word.Bytes.data(), sizeof *result);
+    return true;
 }
 
 bool SetRegisters(Dwfl_Thread* thread, void* argument) {
@@ -147,7 +143,7 @@ std::vector<TCrashedProcess::TMapping> TCrashedProcess::ReadMappings(pid_t proce
         mapping.End = std::stoull(range.substr(dash + 1), nullptr, 16);
         mapping.Accessible = permissions.starts_with("r") || permissions.starts_with("-w") ||
                              permissions.starts_with("--x");
-        mapping.Path = WithoutDeleted(path);
+        mapping.Path = WithoutDeletedMark(path);
         mappings.push_back(std::move(mapping));
     }
     return mappings;
@@ -167,7 +163,7 @@ TCrashedProcess::TCrashedProcess(pid_t process)
     const std::string link = "/proc/" + std::to_string(process) + "/exe";
     const ssize_t length = readlink(link.c_str(), path, sizeof path);
     programPath_ =
-        WithoutDeleted(length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "");
+        WithoutDeletedMark(length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "");
     dwfl_->Session = ReportedSession(process);
 }
 
@@ -256,7 +252,7 @@ std::vector<TModuleInfo> TCrashedProcess::Modules(const std::string& description
                 Dwarf_Addr end = start;
                 dwfl_module_info(module, nullptr, nullptr, &end, nullptr, nullptr, nullptr,
                                  nullptr);
-                const std::string path = WithoutDeleted(name ? name : "");
+                const std::string path = WithoutDeletedMark(name ? name : "");
                 const bool program = path == collect.Self->programPath_;
                 // The crashed program's figures are those of the file it runs.
                 const std::string figures =
@@ -299,7 +295,7 @@ TCrashedProcess::TPlace TCrashedProcess::PlaceOf(std::uint64_t address) const {
         return place;
     const char* name =
         dwfl_module_info(module, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    const std::string path = WithoutDeleted(name ? name : "");
+    const std::string path = WithoutDeletedMark(name ? name : "");
     const bool kernelCode = mapping->Path == "[vdso]" && path.starts_with("[vdso");
     if (path != mapping->Path && !kernelCode)
         return place;
