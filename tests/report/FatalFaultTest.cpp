@@ -3,6 +3,7 @@
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
@@ -102,7 +103,9 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         const char* Procedure;
         const char* Also = kMain;          // found in the report too
         const char* Never = kOtherThreads; // found nowhere in it
-        bool StackReadable = true;         // the stack pointer points into the stack
+        // Whether the stack pointer points into the stack; unknown where the
+        // stack ran out, as that depends on which instruction met the guard.
+        std::optional<bool> StackReadable = true;
         const char* Thread = "\\[Main\\]"; // the exception thread's header ends so
         bool UnderDebugger = false;
     } cases[] = {
@@ -118,7 +121,7 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
         {"abort", SIGABRT, "Abort at [0-9A-F]{16}:_the program called abort\\(\\)\\.", "CallAbort",
          "\\|libc\\.so\\.6 *\\| *\\| *\\|abort\\+0x[0-9a-f]+ *\\|"},
         {"recursion", SIGSEGV, "Segmentation fault at [0-9A-F]{16}:_write of address", "Recurse",
-         "stack overflow\\)\\.", kOtherThreads, false},
+         "stack overflow\\)\\.", kOtherThreads, std::nullopt},
         {"jump-into-stack", SIGSEGV,
          "execution of address [0-9A-F]{16} \\(invalid permissions\\)\\.", "JumpIntoStack",
          "Module Name +: \r", "stack overflow"},
@@ -132,10 +135,10 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
          kAnyStack},
         {"--refuse-tracing bad-frame-pointer", SIGSEGV, "read of address 0000000000000000",
          "BadFramePointer", kAnyStack},
-        {"thread-overflow", SIGSEGV, "write of address", "Recurse", kMain, kOtherThreads, false,
-         " +\\|"},
+        {"thread-overflow", SIGSEGV, "write of address", "Recurse", kMain, kOtherThreads,
+         std::nullopt, " +\\|"},
         {"70th-thread-overflow", SIGSEGV, "write of address", "Recurse", kMain, kOtherThreads,
-         false, "Class=TProbeThread"},
+         std::nullopt, "Class=TProbeThread"},
         {"terminate-racing-fault", SIGSEGV, "Segmentation fault at", "ReadNull"},
         {"descriptors-used-up", SIGSEGV, "Segmentation fault at", "ReadNull"},
         {"process-limit", SIGSEGV,
@@ -162,9 +165,11 @@ TEST_F(FatalFault, EachFaultIsReportedAndEndsTheProcessByItsSignal) {
             << run.Report;
         EXPECT_TRUE(Has(run.Report, c.Also)) << run.Report;
         EXPECT_EQ(ModulesNotElf(run.Report), "");
-        EXPECT_EQ(Has(run.Report, "Memory Dump:\r\n-+   -+\r\n[0-9A-F]{16}: [0-9A-F]{16}"),
-                  c.StackReadable)
-            << run.Report;
+        if (c.StackReadable) {
+            EXPECT_EQ(Has(run.Report, "Memory Dump:\r\n-+   -+\r\n[0-9A-F]{16}: [0-9A-F]{16}"),
+                      *c.StackReadable)
+                << run.Report;
+        }
     }
 }
 
