@@ -1,13 +1,11 @@
 #include "cli/WatchMetrics.h"
 
+#include "platform/WholeFileReplace.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -112,30 +110,12 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = folder + "." + name + ".XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        Fail("create a temporary file beside", path, errno);
-    const char* at = text.data();
-    std::size_t left = text.size();
-    int error = fchmod(fd, 0644) == 0 ? 0 : errno;
-    while (error == 0 && left > 0) {
-        const ssize_t written = ::write(fd, at, left);
-        if (written < 0 && errno != EINTR) {
-            error = errno;
-        } else if (written > 0) {
-            at += written;
-            left -= static_cast<std::size_t>(written);
-        }
-    }
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        Fail("write", path, error);
-    }
+    const TReplaceOutcome outcome =
+        ReplaceWholeFile(path, folder + "." + name + ".XXXXXX", text, 0644, false);
+    if (outcome.Step == TReplaceStep::Create)
+        Fail("create a temporary file beside", path, outcome.Error);
+    if (outcome.Step == TReplaceStep::Write)
+        Fail("write", path, outcome.Error);
 }
 
 TWatchMetrics::TWatchMetrics(std::string path, std::map<int, std::string> adapters,

@@ -2,6 +2,7 @@
 
 #include "platform/Exception.h"
 #include "platform/ProgramFile.h"
+#include "platform/WholeFileReplace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -91,16 +92,12 @@ public:
 
     // Writes `text` to a new file beside the log and renames it over the log.
     void Replace(const std::string& text) const {
-        std::string temporary = path_ + ".XXXXXX";
-        const TFd out(mkostemp(temporary.data(), O_CLOEXEC)); // created 0600
-        if (out.Get() < 0)
-            Fail("Cannot create a file beside", path_, errno);
-        if (!WriteAll(out.Get(), text) || fsync(out.Get()) != 0 ||
-            rename(temporary.c_str(), path_.c_str()) != 0) {
-            const int code = errno;
-            unlink(temporary.c_str());
-            Fail("Cannot write the crash log", path_, code);
-        }
+        const TReplaceOutcome outcome =
+            ReplaceWholeFile(path_, path_ + ".XXXXXX", text, 0600, true);
+        if (outcome.Step == TReplaceStep::Create)
+            Fail("Cannot create a file beside", path_, outcome.Error);
+        if (outcome.Step == TReplaceStep::Write)
+            Fail("Cannot write the crash log", path_, outcome.Error);
     }
 
 private:
@@ -123,18 +120,6 @@ private:
                 return fd;
             close(fd);
         }
-    }
-
-    static bool WriteAll(int fd, const std::string& text) {
-        for (std::size_t done = 0; done < text.size();) {
-            const ssize_t put = write(fd, text.data() + done, text.size() - done);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            done += static_cast<std::size_t>(put);
-        }
-        return true;
     }
 
     std::string path_;
